@@ -1,0 +1,16 @@
+# Linux build: unit and headless tests, developer tools, benchmarks.
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
+add_executable(tavrolin_tests ${test_sources})
+target_link_libraries(tavrolin_tests PRIVATE tav_sim GTest::gtest GTest::gtest_main)
+tav_warnings(tavrolin_tests)
+gtest_discover_tests(tavrolin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+
+file(GLOB tool_cmakes CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)
+foreach(tool_cmake IN LISTS tool_cmakes)
+  get_filename_component(tool_dir ${tool_cmake} DIRECTORY)
+  add_subdirectory(${tool_dir})
+endforeach()

@@ -1,0 +1,45 @@
+// Knows whether the program's background threads have anything to do, so that
+// a simulated desktop can tell "settled" (every background thread blocked on an
+// event or on the user) from "still working". Background threads announce
+// themselves; waits and message boxes mark them blocked. On real Windows the
+// counts are kept but nobody asks.
+#pragma once
+#include <cstdint>
+
+namespace platform::activity {
+
+// A background thread starts or ends (the device worker).
+void BeginBackgroundThread();
+void EndBackgroundThread();
+bool IsBackgroundThread();
+
+// Background threads that exist, and those of them that are running (not
+// blocked on an event or waiting for the user).
+int LiveBackgroundThreads();
+int RunningBackgroundThreads();
+
+// The calling background thread blocks on something outside itself, or
+// resumes. Balanced calls; no effect on other threads.
+void MarkBlocked();
+void MarkRunning();
+// A thread that wakes a blocked background thread counts it as running at
+// once, so that nobody sees "settled" between the wake-up and its resumption.
+void CreditWakeUp();
+
+class BlockedScope {
+ public:
+  BlockedScope() { if (IsBackgroundThread()) MarkBlocked(); }
+  ~BlockedScope() { if (IsBackgroundThread()) MarkRunning(); }
+  BlockedScope(const BlockedScope&) = delete;
+  BlockedScope& operator=(const BlockedScope&) = delete;
+};
+
+// Simulated time for background threads. When on, a timed wait of a
+// background thread does not time out by the clock; it times out when
+// ExpireTimedWaits is called. Makes scripted runs independent of timing.
+void SetVirtualTime(bool on);
+bool VirtualTime();
+void ExpireTimedWaits();
+std::uint64_t ExpiryGeneration();
+
+}  // namespace platform::activity
