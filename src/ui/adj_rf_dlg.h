@@ -1,0 +1,32 @@
+// The RF adjustment dialog: the dongle's RF starting band and hopping group as
+// two drop-down lists; Change writes a changed setting and reads it back.
+#pragma once
+#include <string>
+
+#include "platform/kit.h"
+
+class CAdjRFDlg : public kit::CDialog {
+ public:
+  explicit CAdjRFDlg(kit::CDialog* parent = nullptr);
+
+  void DoDataExchange() override;
+  bool OnInitDialog() override;
+  bool OnCommand(int id) override;
+
+  // Called from the worker thread after it has read a newly connected
+  // dongle's settings while this dialog is open; the lists are rebuilt on the
+  // window thread.
+  void RefreshBandList();
+
+  void OnChange();
+  void OnExit();
+
+  kit::CComboBox m_comboGroup;
+  kit::CComboBox m_comboBand;
+
+ private:
+  void FillBandList();
+  // Writes one setting byte, reads it back and compares. false: the shared
+  // error text has been shown.
+  bool WriteSetting(std::uint16_t address, int value);
+};

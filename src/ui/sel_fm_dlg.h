@@ -1,0 +1,23 @@
+// The version selection dialog: lists the six edition labels of the main
+// window and, on OK, stores the chosen index there for the upgrade.
+#pragma once
+#include "platform/kit.h"
+
+class CUpgradeDlg;
+
+class SelFmDlg : public kit::CDialog {
+ public:
+  explicit SelFmDlg(kit::CDialog* parent = nullptr);
+
+  void DoDataExchange() override;
+  bool OnInitDialog() override;
+  bool OnCommand(int id) override;
+  void OnOkClicked();
+
+  kit::CListBox m_listVersions;
+
+ private:
+  // The main window, through the pointer the worker publishes, or the
+  // application's own main-window pointer when no worker ever ran.
+  static CUpgradeDlg* MainWindow();
+};

@@ -1,0 +1,152 @@
+// The main window: initialisation, painting, the close guard, the device-change
+// hook and the window operations used while programming.
+#include "ui/upgrade_dlg.h"
+
+#include "device/vendor_request.h"
+#include "firmware/upgrade_error.h"
+#include "monitor/device_notify.h"
+#include "monitor/device_worker.h"
+#include "platform/graphics.h"
+#include "platform/platform.h"
+#include "platform/resources.h"
+#include "ui/app.h"
+#include "ui/main_texts.h"
+#include "ui/resource_ids.h"
+
+CUpgradeDlg::CUpgradeDlg(kit::CDialog* /*parent*/) : kit::CDialog(IDD_UPGRADE) {}
+
+CUpgradeDlg::~CUpgradeDlg() {
+  // The window must not be reached through the monitor once it is gone.
+  CMonitorWindow* self = this;
+  g_pMainDlg.compare_exchange_strong(self, nullptr);
+}
+
+void CUpgradeDlg::DoDataExchange() {
+  DDX_Control(IDC_PROGRESS, m_progress);
+  DDX_Control(IDC_EXIT, m_btnExit);
+  DDX_Control(IDC_EDIT_FRAME, m_editFrame);
+  DDX_Control(IDC_EDIT_WARNING, m_editWarning);
+  DDX_Control(IDC_EDIT_AUX1, m_editAux1);
+  DDX_Control(IDC_EDIT_AUX2, m_editAux2);
+  DDX_Control(IDC_TITLE, m_stTitle);
+  DDX_Control(IDC_ICON, m_stIcon);
+  DDX_Control(IDC_UPGRADE, m_btnUpgrade);
+  DDX_Control(IDC_ADJUST_RF, m_btnAdjustRF);
+}
+
+bool CUpgradeDlg::OnInitDialog() {
+  kit::CDialog::OnInitDialog();
+  SetUpControls();
+  if (!LoadBackground()) return false;
+  RegisterForDeviceNotifications();
+  if (!LoadFirmwareImages()) return false;
+  if (StartWorker() != 0) kit::AfxMessageBox(g_strUpgradeError);
+  SetWindowText(kMainCaption);
+  return true;
+}
+
+// The title font, progress range, idle state, the texts of the hidden
+// controls, the warning icon and the repaint rectangle around the bar.
+void CUpgradeDlg::SetUpControls() {
+  m_stTitle.SetFont(platform::FontSpec{20, 700, "Arial"});
+  m_progress.SetRange(0, 100);
+  m_progress.SetPos(0);
+  m_bDownloading = 0;
+  m_btnExit.EnableWindow(true);
+  m_stTitle.SetWindowText(kMainCaption);
+  m_editFrame.SetWindowText(kFrameText);
+  m_editWarning.SetWindowText(kWarningText);
+  m_stIcon.SetExclamationIcon();
+  m_rcProgress = m_editFrame.ClientRectInParent();
+}
+
+// Finds and decodes the background picture. false (after its message) when
+// the resource is missing or cannot be loaded; a picture that does not decode
+// only leaves the window without one.
+bool CUpgradeDlg::LoadBackground() {
+  platform::Resources& resources = *platform::Os().resources;
+  platform::Resources::Found found = resources.Find(kPngType, IDR_BACKGROUND_PNG);
+  if (found == nullptr) {
+    kit::AfxMessageBox(kPngNotFoundText);
+    return false;
+  }
+  const std::uint32_t size = resources.Size(found);
+  platform::Resources::Loaded loaded = resources.Load(found);
+  const std::uint8_t* bytes = loaded != nullptr ? resources.Lock(loaded) : nullptr;
+  if (bytes == nullptr) {
+    kit::AfxMessageBox(kPngLoadFailedText);
+    return false;
+  }
+  m_pBackground = platform::Os().graphics->CreatePicture(bytes, size);
+  return true;
+}
+
+void CUpgradeDlg::RegisterForDeviceNotifications() {
+  const std::vector<std::uint8_t> filter = DeviceNotificationFilter();
+  m_hDevNotify =
+      RegisterDeviceNotification(filter.data(), static_cast<std::uint32_t>(filter.size()));
+  if (m_hDevNotify == 0) {
+    kit::AfxMessageBox(RegistrationFailureText(platform::Os().io->LastError()));
+  }
+}
+
+bool CUpgradeDlg::OnCommand(int id) {
+  switch (id) {
+    case IDC_UPGRADE: OnUpgrade(); return true;
+    case IDC_ADJUST_RF: OnAdjustRF(); return true;
+    default: return kit::CDialog::OnCommand(id);
+  }
+}
+
+// A close request while programming runs with the dongle present is refused.
+void CUpgradeDlg::OnClose() {
+  if (m_bDownloading != 0 && g_deviceAbsent.load() == 0) {
+    kit::AfxMessageBox(kDownloadingText);
+    return;
+  }
+  Default();
+}
+
+void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
+  if (m_pBackground == nullptr) return;
+  const int height = static_cast<int>(m_pBackground->Height());
+  const int width = static_cast<int>(m_pBackground->Width());
+  dc.DrawPicture(*m_pBackground, 0, 0, width, height);
+}
+
+std::intptr_t CUpgradeDlg::WindowProc(std::uint32_t message, std::uintptr_t wParam,
+                                      const void* record, std::size_t recordSize) {
+  FilterDeviceChange(message, wParam, record, recordSize);
+  return kit::CDialog::WindowProc(message, wParam, record, recordSize);
+}
+
+void CUpgradeDlg::UpdateButtons() {
+  // Reached from the worker too; the window thread finds the window again
+  // through g_pMainDlg, which is cleared before the window object goes away.
+  platform::Os().dialogs->RunOnWindowThread([] {
+    if (CMonitorWindow* window = g_pMainDlg.load()) {
+      static_cast<CUpgradeDlg*>(window)->ApplyConnectionState();
+    }
+  });
+}
+
+void CUpgradeDlg::ApplyConnectionState() {
+  const bool connected = theApp.m_bConnected.load() != 0;
+  m_btnUpgrade.EnableWindow(connected);
+  m_btnAdjustRF.EnableWindow(connected);
+}
+
+bool CUpgradeDlg::WindowExists() { return IsWindow(); }
+
+void CUpgradeDlg::SetProgressPos(int position) { m_progress.SetPos(position); }
+
+void CUpgradeDlg::RepaintProgressArea() {
+  InvalidateRect(m_rcProgress, false);
+  UpdateWindow();
+}
+
+void CUpgradeDlg::EnableExit(bool enable) { m_btnExit.EnableWindow(enable); }
+
+int CUpgradeDlg::ShowMessage(const std::string& text, platform::BoxStyle style) {
+  return kit::AfxMessageBox(text, style);
+}
