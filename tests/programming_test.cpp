@@ -25,8 +25,10 @@ using platform::BoxStyle;
 using Box = RecordingUpgrader::Box;
 using Bytes = std::vector<std::uint8_t>;
 
-const Box kUpgradeErrorBox{g_strUpgradeError, BoxStyle::kWarning};
-const Box kSuccessBox{kMsgUpgradeSucceeded, BoxStyle::kInformation};
+// Functions, not constants: g_strUpgradeError belongs to another translation
+// unit, whose static initialisation may come after this one's.
+Box UpgradeErrorBox() { return {g_strUpgradeError, BoxStyle::kWarning}; }
+Box SuccessBox() { return {kMsgUpgradeSucceeded, BoxStyle::kInformation}; }
 
 // An identity whose bytes change under ScrambleBlock.
 const Bytes kIdentity = {0x12, 0x34, 0x56, 0x78, 0x9A, 0x03, 0xBC, 0xDE, 0xF0, 0x1F, 0x2E};
@@ -201,7 +203,7 @@ TEST_F(ProgrammingTest, LargePagesRunInOrder) {
   EXPECT_EQ(Wire(), CleanRun(kLarge));
   EXPECT_EQ(dongle_.WireLog().size(), 24u * 16 + 8 * 2 + 2);
   EXPECT_EQ(dlg_.calls, CleanRunCalls(kLarge));
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kSuccessBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
 }
 
 TEST_F(ProgrammingTest, SmallPagesRunInOrder) {
@@ -210,7 +212,7 @@ TEST_F(ProgrammingTest, SmallPagesRunInOrder) {
   EXPECT_EQ(Wire(), CleanRun(kSmall));
   EXPECT_EQ(dongle_.WireLog().size(), 96u * 4 + 8 * 2 + 2);
   EXPECT_EQ(dlg_.calls, CleanRunCalls(kSmall));
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kSuccessBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
 }
 
 TEST_F(ProgrammingTest, PageAndDataBlockAddresses) {
@@ -299,7 +301,7 @@ TEST_F(ProgrammingTest, NoWindowNoInitialRepaint) {
   EXPECT_EQ(std::vector<std::string>(dlg_.calls.end() - 2, dlg_.calls.end()),
             (std::vector<std::string>{"exists", "box warning"}));
   EXPECT_FALSE(dlg_.exitEnabled);
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kUpgradeErrorBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
 
 // --- Identity, image bytes, repeated runs --------------------------------------------
@@ -335,7 +337,7 @@ TEST_F(ProgrammingTest, ImageBytesUnchangedAndSecondRunIdentical) {
   for (int i = 0; i < kImageCount; ++i) {
     EXPECT_EQ(Bytes(dlg_.m_pImageData[i], dlg_.m_pImageData[i] + FirmwareImage::kSize), images[i]) << i;
   }
-  EXPECT_EQ(dlg_.Messages(), (std::vector<Box>{kSuccessBox, kSuccessBox}));
+  EXPECT_EQ(dlg_.Messages(), (std::vector<Box>{SuccessBox(), SuccessBox()}));
 }
 
 // --- WriteFlashPage on its own ----------------------------------------------------------
@@ -344,7 +346,7 @@ TEST_F(ProgrammingTest, PageWithoutData) {
   Use(kLarge);
   EXPECT_EQ(dlg_.WriteFlashPage(nullptr, 0xC000), 1);
   EXPECT_TRUE(dongle_.WireLog().empty());
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kUpgradeErrorBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
 
 TEST_F(ProgrammingTest, MisalignedPageWritesNothing) {
@@ -354,7 +356,7 @@ TEST_F(ProgrammingTest, MisalignedPageWritesNothing) {
   Use(kSmall);
   EXPECT_EQ(dlg_.WriteFlashPage(page.data(), 0x0040), 2);
   EXPECT_TRUE(dongle_.WireLog().empty());
-  EXPECT_EQ(dlg_.Messages(), (std::vector<Box>{kUpgradeErrorBox, kUpgradeErrorBox}));
+  EXPECT_EQ(dlg_.Messages(), (std::vector<Box>{UpgradeErrorBox(), UpgradeErrorBox()}));
   // 0x0200 is a page of both geometries.
   EXPECT_EQ(dlg_.WriteFlashPage(page.data(), 0x0200), 0);
   EXPECT_EQ(Wire(), CleanPage(0x0200, 2));
@@ -461,7 +463,7 @@ TEST_F(ProgrammingTest, BlockWriteGivesUpAfterNineAttempts) {
   // Each attempt is one WriteFlashBlock, which repeats the failed call itself.
   Append(&expected, Repeat("FW c040", 9 * kFlashRetryLimit));
   EXPECT_EQ(Wire(), expected);
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kUpgradeErrorBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
 
 TEST_F(ProgrammingTest, BlockWriteSucceedingAtTheNinthAttempt) {
@@ -479,9 +481,9 @@ TEST_F(ProgrammingTest, BlockWriteSucceedingAtTheNinthAttempt) {
 
 TEST_F(ProgrammingTest, NinthDifferenceStopsTheRun) {
   Use(kLarge);
-  AddFault(sim::FaultOp::kFlashRead, sim::FaultKind::kCorrupt, 8 + 8, sim::kForever);  // page 1 on
+  AddFault(sim::FaultOp::kFlashRead, sim::FaultKind::kCorrupt, 8, sim::kForever);  // page 1 on
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({{kMsgVerifyFailed, BoxStyle::kWarning}, kUpgradeErrorBox});
+  ExpectStoppedWith({{kMsgVerifyFailed, BoxStyle::kWarning}, UpgradeErrorBox()});
   for (const sim::WireRecord& record : dongle_.WireLog()) EXPECT_LT(record.address, 0xC400) << Describe(record);
   EXPECT_EQ(dlg_.positions, (std::vector<int>{0, 0}));
   EXPECT_EQ(dlg_.progress, 0);
@@ -491,7 +493,7 @@ TEST_F(ProgrammingTest, NinthReadBackFailureStopsTheRun) {
   Use(kSmall);
   AddFault(sim::FaultOp::kFlashRead, sim::FaultKind::kShort, 0, sim::kForever);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({{"Error occurred in ReadFlash.", BoxStyle::kWarning}, kUpgradeErrorBox});
+  ExpectStoppedWith({{"Error occurred in ReadFlash.", BoxStyle::kWarning}, UpgradeErrorBox()});
   EXPECT_EQ(dlg_.positions, std::vector<int>{0});
 }
 
@@ -499,7 +501,7 @@ TEST_F(ProgrammingTest, BlockWriteFailureStopsTheRun) {
   Use(kSmall);
   AddFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 4 * 2, sim::kForever);  // page 4 on
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox, kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox(), UpgradeErrorBox()});
   EXPECT_EQ(dlg_.positions, (std::vector<int>{0, 0, 0, 1, 2}));
   EXPECT_EQ(dlg_.progress, 2);
 }
@@ -511,7 +513,7 @@ TEST_F(ProgrammingTest, DongleAbsentBeforeAPage) {
   dongle_.SetOnUnplug([] { g_deviceAbsent = 1; });
   dongle_.DisappearAfter(16);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox, kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox(), UpgradeErrorBox()});
   EXPECT_EQ(Wire(), CleanPage(0xC000, 8));  // nothing of the second page
   EXPECT_EQ(dlg_.positions, (std::vector<int>{0, 0}));
 }
@@ -520,7 +522,7 @@ TEST_F(ProgrammingTest, DongleAbsentBeforeTheFirstPage) {
   Use(kSmall);
   g_deviceAbsent = 1;
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox, kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox(), UpgradeErrorBox()});
   EXPECT_TRUE(dongle_.WireLog().empty());
   EXPECT_EQ(dlg_.positions, std::vector<int>{0});
 }
@@ -532,7 +534,7 @@ TEST_F(ProgrammingTest, DongleAbsentBeforeALaterBlock) {
   const Bytes page = FirstPage(kLarge);
   EXPECT_NE(dlg_.WriteFlashPage(page.data(), 0xC000), 0);
   EXPECT_EQ(Wire(), (std::vector<std::string>{"FW c000", "FW c040", "FW c080"}));
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kUpgradeErrorBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
 
 TEST_F(ProgrammingTest, DongleAbsentBeforeASecondAttempt) {
@@ -544,14 +546,14 @@ TEST_F(ProgrammingTest, DongleAbsentBeforeASecondAttempt) {
   const Bytes page = FirstPage(kLarge);
   EXPECT_NE(dlg_.WriteFlashPage(page.data(), 0xC000), 0);
   EXPECT_EQ(Wire(), std::vector<std::string>{"FW c000"});
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{kUpgradeErrorBox});
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
 
 TEST_F(ProgrammingTest, DataBlockThatDiffersStopsTheRun) {
   Use(kLarge);
   AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, 2, 1);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox()});
   std::vector<std::string> expected = CleanRun(kLarge);
   expected.resize(24 * 16 + 6);  // through the third data block's read-back
   EXPECT_EQ(Wire(), expected);
@@ -562,7 +564,7 @@ TEST_F(ProgrammingTest, DataBlockWriteFailureStopsTheRun) {
   Use(kSmall);
   AddFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 0, 1);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox()});
   EXPECT_EQ(Wire().back(), "DW 3000/64");
   EXPECT_EQ(dlg_.progress, 91);
 }
@@ -571,7 +573,7 @@ TEST_F(ProgrammingTest, DataBlockReadFailureStopsTheRun) {
   Use(kLarge);
   AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kShort, 7, 1);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox()});
   EXPECT_EQ(Wire().back(), "DR f1c0/64");
   EXPECT_EQ(dlg_.progress, 98);
 }
@@ -580,7 +582,7 @@ TEST_F(ProgrammingTest, IdentityThatDiffersStopsTheRunAt99) {
   Use(kLarge);
   AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, 8, 1);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox()});
   EXPECT_EQ(Wire(), CleanRun(kLarge));
   EXPECT_EQ(dlg_.progress, 99);
 }
@@ -589,7 +591,7 @@ TEST_F(ProgrammingTest, IdentityWriteFailureStopsTheRunAt99) {
   Use(kSmall);
   AddFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 8, 1);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({kUpgradeErrorBox});
+  ExpectStoppedWith({UpgradeErrorBox()});
   EXPECT_EQ(Wire().back(), "DW 0010/11");
   EXPECT_EQ(dlg_.progress, 99);
 }

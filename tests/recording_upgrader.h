@@ -2,6 +2,7 @@
 // of reaching a window; message boxes answer OK.
 #pragma once
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ class RecordingUpgrader : public FirmwareUpgrader {
     std::string text;
     platform::BoxStyle style;
     bool operator==(const Box& other) const { return text == other.text && style == other.style; }
+    friend void PrintTo(const Box& box, std::ostream* out) {
+      *out << (box.style == platform::BoxStyle::kInformation ? "information" : box.style == platform::BoxStyle::kWarning ? "warning" : "question")
+           << " box \"" << box.text << "\"";
+    }
   };
 
   // Every operation as one line: "exists", "progress 7", "repaint",
