@@ -596,6 +596,21 @@ TEST_F(ProgrammingTest, IdentityWriteFailureStopsTheRunAt99) {
   EXPECT_EQ(dlg_.progress, 99);
 }
 
+TEST_F(ProgrammingTest, NoImageChosenSendsNothing) {
+  Use(kLarge);
+  dlg_.m_nSelected = kImageCount;
+  dlg_.ProgramFirmware();
+  ExpectStoppedWith({UpgradeErrorBox()});
+  EXPECT_TRUE(dongle_.WireLog().empty());
+  dlg_.calls.clear();
+  dlg_.boxes.clear();
+  dlg_.m_nSelected = 0;
+  dlg_.m_pImageData[0] = nullptr;
+  dlg_.ProgramFirmware();
+  ExpectStoppedWith({UpgradeErrorBox()});
+  EXPECT_TRUE(dongle_.WireLog().empty());
+}
+
 TEST_F(ProgrammingTest, UpgradeErrorText) {
   EXPECT_EQ(g_strUpgradeError,
             "Error occurred during the Firmware upgrading,  \r\nMake sure press and hold the Matching button "

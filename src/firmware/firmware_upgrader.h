@@ -5,6 +5,7 @@
 // supplies the window operations.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "device/vendor_request.h"
@@ -63,7 +64,11 @@ class FirmwareUpgrader : public ProgrammingWindow {
   void ProgramFirmware();
 
   // m_info read as the device's information record.
-  DeviceInfo Info() const;
+  DeviceInfo Info() const {
+    DeviceInfo info;
+    std::memcpy(&info, m_info, sizeof(info));
+    return info;
+  }
 
   const std::uint8_t* m_pImageCur = nullptr;
   const std::uint8_t* m_pImageData[kImageCount] = {};

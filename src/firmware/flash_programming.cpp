@@ -53,7 +53,7 @@ int FirmwareUpgrader::WriteFlashPage(const std::uint8_t* page, std::uint16_t add
     for (int b = 0; b < blocks; ++b) {
       const int offset = FLASH_BLOCK_SIZE * b;
       for (int attempt = 1;; ++attempt) {
-        if (g_deviceAbsent) {
+        if (g_deviceAbsent.load() != 0) {
           warn(g_strUpgradeError);
           return PAGE_DEVICE_ABSENT;
         }
@@ -68,7 +68,7 @@ int FirmwareUpgrader::WriteFlashPage(const std::uint8_t* page, std::uint16_t add
     // Verify pass: a failed read-back starts it again at block 0; a
     // difference sends the whole page back to the write pass.
     bool differs = false;
-    for (int b = 0; b < blocks && !differs;) {
+    for (int b = 0; b < blocks;) {
       const int offset = FLASH_BLOCK_SIZE * b;
       if (ReadFlash(readBack + offset, Offset(address, offset), FLASH_BLOCK_SIZE) != 0) {
         if (++failures == kPageVerifyFailures) {
@@ -84,7 +84,7 @@ int FirmwareUpgrader::WriteFlashPage(const std::uint8_t* page, std::uint16_t add
           return PAGE_VERIFY_FAILED;
         }
         differs = true;
-        continue;
+        break;
       }
       ++b;
     }

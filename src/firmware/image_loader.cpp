@@ -1,7 +1,5 @@
 // LoadFirmwareImages: the six embedded images, located and locked in
 // catalogue order, and their edition labels.
-#include <cstring>
-
 #include "firmware/firmware_upgrader.h"
 #include "platform/platform.h"
 #include "platform/resources.h"
@@ -34,10 +32,4 @@ bool FirmwareUpgrader::LoadFirmwareImages() {
     m_strLabels[i] = EditionLabel(bytes);
   }
   return true;
-}
-
-DeviceInfo FirmwareUpgrader::Info() const {
-  DeviceInfo info;
-  std::memcpy(&info, m_info, sizeof(info));
-  return info;
 }
