@@ -1,6 +1,7 @@
 // Runs the real Win32 services where the program runs: the six firmware
-// images from this program's own resources, and the device I/O calls on
-// handles that cannot carry a request. Prints one line per check, then
+// images loaded from this program's own resources, the device I/O calls on
+// handles that cannot carry a request, and the request routines on top of
+// them while no dongle is open. Prints one line per check, then
 // "N passed, M failed", and exits nonzero when a check failed.
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <system_error>
 
 #include "device/vendor_request.h"
+#include "firmware/firmware_image.h"
+#include "firmware/firmware_upgrader.h"
 #include "platform/device_io.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
@@ -65,46 +68,51 @@ void CheckServices() {
         "installing again keeps the same service objects");
 }
 
-// The catalogue in load order: resource id, trailer fields and label.
-struct CatalogueEntry {
+// The loader's window side: messages go to the console, as failed checks.
+class ConsoleUpgrader : public FirmwareUpgrader {
+ public:
+  bool WindowExists() override { return true; }
+  void SetProgressPos(int /*position*/) override {}
+  void RepaintProgressArea() override {}
+  void EnableExit(bool /*enable*/) override {}
+  int ShowMessage(const std::string& text, platform::BoxStyle /*style*/) override {
+    Check(false, "no message from the loader: \"" + text + "\"");
+    return platform::kIdOk;
+  }
+};
+
+// The labels by load index, with each image's resource id.
+struct ExpectedImage {
   int id;
-  const char* editionCode;
-  const char* versionDigits;
   const char* label;
 };
 
-constexpr CatalogueEntry kCatalogue[] = {
-    {336, "BC", "351", "BadCompany Pro V3.51"}, {337, "CD", "351", "CallofDuty Pro V3.51"},
-    {338, "KZ", "351", "KillZone Pro V3.51"},   {339, "MG", "351", "MAG Pro V3.51"},
-    {342, "UC", "351", "UnCharted Pro V3.51"},  {341, " S", "351", "Standard V3.51"},
+constexpr ExpectedImage kExpectedImages[kImageCount] = {
+    {336, "BadCompany Pro V3.51"}, {337, "CallofDuty Pro V3.51"}, {338, "KillZone Pro V3.51"},
+    {339, "MAG Pro V3.51"},        {342, "UnCharted Pro V3.51"},  {341, "Standard V3.51"},
 };
 
-constexpr std::uint32_t kImageSize = 12900;
-constexpr std::uint32_t kEditionCodeOffset = 12815;
-constexpr std::uint32_t kVersionDigitsOffset = 12817;
-
 void CheckFirmwareImages() {
+  ConsoleUpgrader upgrader;
+  Check(upgrader.LoadFirmwareImages(), "the six firmware images load from the resources");
+
   platform::Resources& resources = *platform::Os().resources;
-  int index = 0;
-  for (const CatalogueEntry& entry : kCatalogue) {
-    const std::string name = "image " + std::to_string(index++) + " (MYBIN " +
-                             std::to_string(entry.id) + ", " + entry.label + ")";
-    const platform::Resources::Found found = resources.Find("MYBIN", entry.id);
-    if (!Check(found != nullptr, name + ": found")) continue;
-    const std::uint32_t size = resources.Size(found);
-    const std::uint8_t* bytes = resources.Lock(resources.Load(found));
-    if (!Check(bytes != nullptr && size == kImageSize,
-               name + ": loaded and locked, " + std::to_string(size) + " bytes")) {
-      continue;
-    }
-    const bool codeMatches = std::memcmp(bytes + kEditionCodeOffset, entry.editionCode, 2) == 0;
-    const bool digitsMatch = std::memcmp(bytes + kVersionDigitsOffset, entry.versionDigits, 3) == 0;
-    Check(codeMatches && digitsMatch, name + ": trailer holds edition \"" + entry.editionCode +
-                                          "\" and version \"" + entry.versionDigits + "\"");
-    Check(resources.Lock(resources.Load(resources.Find("MYBIN", entry.id))) == bytes,
-          name + ": stays at the same address when loaded again");
+  for (int index = 0; index < kImageCount; ++index) {
+    const ExpectedImage& expected = kExpectedImages[index];
+    const std::string name = "image " + std::to_string(index) + " (MYBIN " +
+                             std::to_string(expected.id) + ")";
+    Check(upgrader.m_strLabels[index] == expected.label,
+          name + " is labelled \"" + upgrader.m_strLabels[index] + "\", expected \"" +
+              expected.label + "\"");
+    // The loader keeps the system's own bytes: the image is locked where it
+    // lies and never copied.
+    const platform::Resources::Found found = resources.Find(kImageResourceType, expected.id);
+    Check(found != nullptr && resources.Size(found) == FirmwareImage::kSize &&
+              resources.Lock(resources.Load(found)) == upgrader.m_pImageData[index],
+          name + ": " + std::to_string(FirmwareImage::kSize) +
+              " bytes, kept where the system locked them");
   }
-  Check(resources.Find("MYBIN", 340) == nullptr, "no MYBIN resource 340");
+  Check(resources.Find(kImageResourceType, 340) == nullptr, "no MYBIN resource 340");
   Check(resources.Find("MYBINX", 336) == nullptr, "no resource 336 of another type");
 }
 
@@ -169,12 +177,34 @@ void CheckDeviceIo() {
         "a code without a system text gives none");
 }
 
+// The request routines over the real calls while no dongle is open: reads
+// report the system's code and leave their destination alone, and the flash
+// routines give up instead of repeating for ever.
+void CheckTransportWithoutDevice() {
+  g_hDevice = platform::kInvalidHandle;
+  std::uint8_t byte = 0x5A;
+  const std::uint32_t status = ReadDeviceData(&byte, ADDR_RF_GROUP, 1);
+  Check(status == platform::kErrorInvalidHandle && byte == 0x5A,
+        "reading the RF group without a dongle gives status " + Code(status) +
+            " and leaves the byte alone");
+  std::uint8_t block[FLASH_BLOCK_SIZE] = {};
+  Check(ReadFlash(block, LARGE_PAGE_FLASH_BASE, FLASH_BLOCK_SIZE) != 0,
+        "a flash read without a dongle ends with a failure");
+  Check(WriteFlashBlock(block, LARGE_PAGE_FLASH_BASE) != 0,
+        "a flash write without a dongle ends with a failure");
+}
+
 }  // namespace
 
 int main() {
   CheckServices();
+  if (platform::Os().io == nullptr || platform::Os().resources == nullptr) {
+    std::printf("%d passed, %d failed\n", g_passed, g_failed + 1);
+    return 1;
+  }
   CheckFirmwareImages();
   CheckDeviceIo();
+  CheckTransportWithoutDevice();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   std::fflush(stdout);
   return g_failed == 0 ? 0 : 1;
