@@ -1,4 +1,4 @@
-// Tests of the request transport (Part 1.1) against the simulated dongle:
+// Tests of the request transport against the simulated dongle:
 // wire bytes, the mode reply table, byte-count failures, the write length
 // limit, the flash retry loops and their ends, and the request lock.
 #include "device/vendor_request.h"

@@ -1,4 +1,4 @@
-// The request transport of Part 1.1: the shared request record and I/O
+// The request transport: the shared request record and I/O
 // buffers, the request lock, and the seven routines that send vendor requests
 // to the dongle's driver and interpret its replies.
 #include "device/vendor_request.h"
@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 
 // The wire format is little-endian and g_request is copied to the wire as it
-// lies in memory (Part 1.1, step 2 of the request cycle).
+// lies in memory.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "VendorRequest is copied to the wire as is: a little-endian host is required"
 #endif
@@ -68,8 +68,8 @@ std::uint32_t QueryDeviceMode(int* needDescriptorCheck) {
   FillRequest(CMD_QUERY_MODE, 0, 1);
   const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
   if (status != 0) return status;
-  // The byte count of the mode reply is not examined (Part 1.1: the driver
-  // only has to put the mode byte at offset 0).
+  // The byte count of the mode reply is not examined: the driver only has to
+  // put the mode byte at offset 0.
   switch (g_outBuffer[0]) {
     case MODE_CHECK_DESCRIPTOR:
       if (needDescriptorCheck != nullptr) *needDescriptorCheck = 1;

@@ -86,13 +86,13 @@ extern std::atomic<int> g_deviceAbsent;
 // or a closed handle, fails every call.
 // Why a count and not only g_deviceAbsent: the flash routines run on the
 // window thread inside the programming sequence, which does not pump the
-// window's messages (Part 3.2), so the removal notification that would set
-// g_deviceAbsent (Part 2.1) cannot be handled while the loop runs, and the
+// window's messages, so the removal notification that would set
+// g_deviceAbsent cannot be handled while the loop runs, and the
 // worker, which closes the handle, waits for that very notification. Only a
 // bound inside the loop can end it. 64 calls in a row: a transient refusal
 // (a busy endpoint, a bus reset) clears within a few immediate retries, while
 // 64 back-to-back failures cost well under a millisecond on a dongle that is
-// gone; Part 3.2 adds its own 9 attempts per block above this.
+// gone; the page writer adds its own 9 attempts per block above this.
 // g_deviceAbsent, when it is set all the same (by the worker's failed open),
 // ends the loop at the first failed call.
 constexpr int kFlashRetryLimit = 64;

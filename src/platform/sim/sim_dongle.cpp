@@ -16,7 +16,7 @@
 namespace sim {
 namespace {
 
-// The protocol as the dongle's driver knows it (Part 1.1). Kept apart from
+// The protocol as the dongle's driver knows it. Kept apart from
 // the tool's own constants so that a wrong value on either side shows.
 constexpr std::uint32_t kIoctlVendorRead = 0x00226000;
 constexpr std::uint32_t kIoctlVendorWrite = 0x0022A004;

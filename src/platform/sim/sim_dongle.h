@@ -1,7 +1,7 @@
 // The simulated dongle: its driver and firmware as one peer that carries out
-// the vendor requests of Part 1.1 exactly as the tool relies on them (mode
+// the vendor requests exactly as the tool relies on them (mode
 // byte, data area, program flash, byte counts, failing calls), answers the
-// descriptor read of Part 1.2, can be plugged and unplugged, takes fault
+// descriptor read, can be plugged and unplugged, takes fault
 // injection, keeps a wire log and refuses to serve two requests at once.
 #pragma once
 #include <array>
@@ -18,7 +18,7 @@ constexpr std::uint32_t kDongleMemorySize = 0x10000;  // data area and flash: u1
 constexpr std::uint32_t kRequestSize = 70;            // a VendorRequest on the wire
 constexpr std::uint32_t kMaxRequestLength = 64;       // payload of one request
 
-// The 18-byte device descriptor the tool expects (Part 1.2).
+// The 18-byte device descriptor the tool expects.
 std::vector<std::uint8_t> DefaultDescriptor();
 // The interface path of the default dongle.
 std::string DefaultInterfacePath();
