@@ -8,7 +8,14 @@
 
 #include <cstddef>
 
-namespace platform::win32 {
+namespace win32 {
+using platform::DevInfoData;
+using platform::DeviceInterfaceData;
+using platform::Guid;
+using platform::Handle;
+using platform::kInterfaceDetailFixedSize;
+using platform::kInterfaceDetailPathOffset;
+
 namespace {
 
 static_assert(sizeof(DevInfoData) == sizeof(SP_DEVINFO_DATA), "DevInfoData is SP_DEVINFO_DATA");
@@ -90,9 +97,4 @@ void Win32DeviceEnum::UpperCaseAnsi(std::string* text) {
   CharUpperBuffA(&(*text)[0], static_cast<DWORD>(text->size()));
 }
 
-DeviceEnum& TheWin32DeviceEnum() {
-  static Win32DeviceEnum instance;
-  return instance;
-}
-
-}  // namespace platform::win32
+}  // namespace win32
