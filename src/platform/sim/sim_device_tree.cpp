@@ -58,11 +58,14 @@ void SimDeviceTree::ClearDevices() {
   devices_.clear();
 }
 
-void SimDeviceTree::SetDongle(const SimUsbDevice& identity, std::function<bool()> present,
-                              std::size_t position) {
+void SimDeviceTree::SetDongle(const SimUsbDevice& identity, std::function<bool()> present) {
   std::lock_guard<std::mutex> lock(mutex_);
   dongle_ = identity;
   donglePresent_ = std::move(present);
+}
+
+void SimDeviceTree::SetDonglePosition(std::size_t position) {
+  std::lock_guard<std::mutex> lock(mutex_);
   donglePosition_ = position;
 }
 

@@ -75,11 +75,11 @@ class SimDeviceTree : public platform::DeviceEnum {
   void AddDevice(const SimUsbDevice& device);
   void ClearDevices();
 
-  // The simulated dongle: listed at `position` among the other devices (at
-  // the end when past it) in every snapshot taken while `present` says it is
-  // plugged in. `present` is asked once per GetClassDevs.
-  void SetDongle(const SimUsbDevice& identity, std::function<bool()> present,
-                 std::size_t position = static_cast<std::size_t>(-1));
+  // The simulated dongle: listed in every snapshot taken while `present` says
+  // it is plugged in (asked once per GetClassDevs), at the dongle's position
+  // among the other devices: 0 first, past the last (the default) at the end.
+  void SetDongle(const SimUsbDevice& identity, std::function<bool()> present);
+  void SetDonglePosition(std::size_t position);
   void RemoveDongle();
 
   // The next calls of a kind succeed `afterCalls` times, then fail with `error`
@@ -141,7 +141,7 @@ class SimDeviceTree : public platform::DeviceEnum {
   std::vector<SimUsbDevice> devices_;
   std::optional<SimUsbDevice> dongle_;
   std::function<bool()> donglePresent_;
-  std::size_t donglePosition_ = 0;
+  std::size_t donglePosition_ = static_cast<std::size_t>(-1);
   std::map<platform::Handle, Snapshot> sets_;
   platform::Handle nextSet_ = 0x5E70;
   Fault faults_[kEnumCallKinds];
