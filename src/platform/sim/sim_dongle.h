@@ -107,7 +107,11 @@ class SimDongle {
   // --- Presence. A plug-in is a new device object: handles opened before an
   // unplug keep failing after the next Plug(). Unplug() called from outside
   // does not run the onUnplug hook (the caller knows); the hook runs only for
-  // unplugs the dongle causes itself (kUnplug faults, DisappearAfter).
+  // unplugs the dongle causes itself (kUnplug faults, DisappearAfter). It
+  // runs on the thread of the request that caused it, outside the dongle's
+  // lock but while that request is still inside the dongle: it may ask the
+  // dongle's state or queue a removal notification, but a request made from
+  // it is an overlap.
   void Plug();
   void Unplug();
   bool IsPresent() const;
@@ -135,7 +139,14 @@ class SimDongle {
   // Time every request spends inside the dongle, in microseconds.
   void SetLatencyMicros(std::uint32_t micros);
 
-  // --- Wire log and counters.
+  // --- Wire log and counters. Every control call and descriptor read that
+  // reaches the dongle (a known, open handle) is in the wire log, including
+  // those the driver fails. Those refused because the dongle is unplugged or
+  // the handle is stale did not reach the driver: they are in the wire log
+  // with `refused` set and counted by RefusedCount(), but are not written to
+  // the transcript and count neither for RequestCount(), faults nor
+  // DisappearAfter(). Calls on closed or unknown handles never reach the
+  // dongle.
   std::vector<WireRecord> WireLog() const;
   void ClearWireLog();
   void SetWireLogEnabled(bool on);  // on by default; counters run either way
