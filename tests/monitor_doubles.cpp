@@ -23,9 +23,9 @@ int RecordingDialogs::MessageBox(const std::string& text, platform::BoxStyle sty
   return answer_;
 }
 
-void RecordingDialogs::RunOnWindowThread(const std::function<void()>& task) {
+void RecordingDialogs::RunOnWindowThread(const std::function<void()>& work) {
   std::lock_guard<std::recursive_mutex> lock(window_);
-  task();
+  work();
 }
 
 void RecordingDialogs::BroadcastDeviceChange(std::uint32_t event,

@@ -18,7 +18,7 @@
 namespace testing_support {
 
 // Message boxes answer at once and are recorded; RunOnWindowThread runs the
-// task on the calling thread while holding the window lock; broadcasts go
+// work on the calling thread while holding the window lock; broadcasts go
 // straight to the device-change filter, under the window lock as well.
 class RecordingDialogs : public platform::DialogSystem {
  public:
@@ -29,7 +29,7 @@ class RecordingDialogs : public platform::DialogSystem {
 
   int RunModal(kit::CDialog& dialog) override;
   int MessageBox(const std::string& text, platform::BoxStyle style) override;
-  void RunOnWindowThread(const std::function<void()>& task) override;
+  void RunOnWindowThread(const std::function<void()>& work) override;
   void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) override;
 
   std::vector<Box> Boxes() const;

@@ -47,7 +47,7 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   ASSERT_EQ(StartWorker(), 0u);
 
   // The test's thread is the window thread: it announces the changes and
-  // issues commands as soon as the worker has opened the new plug-in, which
+  // sends commands as soon as the worker has opened the new plug-in, which
   // is when the worker reads the settings.
   int answered = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
