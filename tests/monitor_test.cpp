@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "device/discovery.h"
@@ -430,17 +431,15 @@ TEST_F(NotificationTest, RegistrationFilterAndFailureText) {
   EXPECT_EQ(RegistrationFailureText(1066), "RegisterDeviceNotification failed: 0x42a");
 }
 
-TEST(ConnectionStateTest, TheInnermostApplicationObjectIsCurrent) {
+TEST(ConnectionStateTest, TheNewestLiveApplicationObjectIsCurrent) {
   CConnectionState* outer = CConnectionState::Current();
-  {
-    TestApp first;
-    EXPECT_EQ(CConnectionState::Current(), &first);
-    {
-      TestApp second;
-      EXPECT_EQ(CConnectionState::Current(), &second);
-    }
-    EXPECT_EQ(CConnectionState::Current(), &first);
-  }
+  auto first = std::make_unique<TestApp>();
+  EXPECT_EQ(CConnectionState::Current(), first.get());
+  auto second = std::make_unique<TestApp>();
+  EXPECT_EQ(CConnectionState::Current(), second.get());
+  first.reset();  // out of order: the newer one stays current
+  EXPECT_EQ(CConnectionState::Current(), second.get());
+  second.reset();
   EXPECT_EQ(CConnectionState::Current(), outer);
   if (outer == nullptr) {
     EXPECT_NE(StartWorker(), 0u);  // no application object

@@ -167,6 +167,8 @@ int FindDevicePath(const std::string& match) {
   }
 
   int result = 0;
+  // Size fields hold the sizes of the build's own structures (28 and 5 on
+  // 32-bit Windows, 32 and 8 on 64-bit): the calls refuse any other.
   platform::DevInfoData info{};
   info.cbSize = sizeof(platform::DevInfoData);
   for (std::uint32_t index = 0; devices.EnumDeviceInfo(set, index, &info); ++index) {

@@ -25,9 +25,9 @@ class CMonitorWindow {
 // tests derive their own.
 //
 // How the monitor finds the application object: constructing one registers it
-// as the current application object and destroying it puts back the one that
-// was current before (objects live nested, as theApp and a test's own object
-// do). The worker gets the current object as its parameter when StartWorker
+// as the current application object; destroying it makes the newest of those
+// still alive current again (theApp, or a test's own object living inside
+// theApp's lifetime, takes over from it while it lives). The worker gets the current object as its parameter when StartWorker
 // starts it and uses that one; OnDeviceArrival, OnDeviceRemoval,
 // FilterDeviceChange and ShutdownWorker use CConnectionState::Current().
 //
@@ -64,9 +64,6 @@ class CConnectionState {
 
   // The current application object, or nullptr when there is none.
   static CConnectionState* Current();
-
- private:
-  CConnectionState* previous_;
 };
 
 // The main window, published by the worker as its first step; null until
