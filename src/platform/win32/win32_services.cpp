@@ -3,6 +3,7 @@
 #include "platform/win32/win32_services.h"
 
 #include "platform/platform.h"
+#include "platform/win32/win32_device_enum.h"
 #include "platform/win32/win32_device_io.h"
 #include "platform/win32/win32_resources.h"
 
@@ -19,6 +20,7 @@ Service* Single() {
 void InstallWin32DeviceServices() {
   platform::Services services = platform::Os();
   services.io = Single<Win32DeviceIo>();
+  services.devices = Single<Win32DeviceEnum>();
   services.resources = Single<Win32Resources>();
   platform::Install(services);
 }
