@@ -3,11 +3,15 @@ enable_testing()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
+# With no test source yet the build still configures; ctest then finds no
+# test, which the test presets count as a failure.
 file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
-add_executable(tavrolin_tests ${test_sources})
-target_link_libraries(tavrolin_tests PRIVATE tav_sim GTest::gtest GTest::gtest_main)
-tav_warnings(tavrolin_tests)
-gtest_discover_tests(tavrolin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+if(test_sources)
+  add_executable(tavrolin_tests ${test_sources})
+  target_link_libraries(tavrolin_tests PRIVATE tav_sim GTest::gtest GTest::gtest_main)
+  tav_warnings(tavrolin_tests)
+  gtest_discover_tests(tavrolin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endif()
 
 file(GLOB tool_cmakes CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)
 foreach(tool_cmake IN LISTS tool_cmakes)

@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/os_types.h"
 
@@ -70,7 +71,8 @@ static_assert(sizeof(DeviceInfo) == 27, "DeviceInfo is the 27 bytes at data addr
 
 // Module state. g_hDevice is opened and closed by the worker only;
 // g_deviceAbsent is written by both threads; g_largePages belongs to the
-// window thread.
+// window thread. g_request, g_inBuffer, g_outBuffer and g_bytesReturned are
+// used only while RequestLock() is held (see below).
 extern platform::Handle g_hDevice;
 extern VendorRequest g_request;
 extern std::uint8_t g_inBuffer[IO_BUFFER_SIZE];
@@ -82,8 +84,30 @@ extern std::atomic<int> g_deviceAbsent;
 // How many failed control calls in a row the flash routines absorb before
 // they give up with the last system error code: a dongle that was pulled out,
 // or a closed handle, fails every call.
+// Why a count and not only g_deviceAbsent: the flash routines run on the
+// window thread inside the programming sequence, which does not pump the
+// window's messages, so the removal notification that would set
+// g_deviceAbsent cannot be handled while the loop runs, and the
+// worker, which closes the handle, waits for that very notification. Only a
+// bound inside the loop can end it. 64 calls in a row: a transient refusal
+// (a busy endpoint, a bus reset) clears within a few immediate retries, while
+// 64 back-to-back failures cost well under a millisecond on a dongle that is
+// gone; the page writer adds its own 9 attempts per block above this.
+// g_deviceAbsent, when it is set all the same (by the worker's failed open),
+// ends the loop at the first failed call.
 constexpr int kFlashRetryLimit = 64;
 
+// The one lock that serialises device requests: each routine below holds it
+// from filling g_request to reading the reply (the flash routines per
+// attempt, not across their retries), so the worker thread and the window
+// thread never overlap. SendRequest expects its caller to hold it. Code that
+// changes g_hDevice (OpenDevice, CloseDevice) should store the new value
+// while holding it, so that a handle never changes under a running request.
+std::mutex& RequestLock();
+
+// Sends g_request with the control code: copies its 70 bytes to g_inBuffer
+// and makes the control call with the whole 512-byte buffers. 0, or the
+// system error code of the failed call. The caller holds RequestLock().
 std::uint32_t SendRequest(std::uint32_t controlCode);
 std::uint32_t QueryDeviceMode(int* needDescriptorCheck);
 std::uint32_t ReadDeviceData(void* destination, std::uint16_t address, std::uint16_t length);
@@ -91,3 +115,8 @@ std::uint32_t WriteDeviceData(const void* source, std::uint16_t address, std::ui
 std::uint32_t ReadFlash(void* destination, std::uint16_t address, std::uint16_t length);
 std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address);
 std::uint32_t ReadDeviceInfo(void* destination);
+
+// For tests: back to the state at program start (handle invalid, request and
+// buffers zeroed, g_largePages false, g_deviceAbsent 0, g_bytesReturned 0).
+// Does not close a handle that is open.
+void ResetDeviceLinkState();

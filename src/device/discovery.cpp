@@ -1,0 +1,246 @@
+// Device discovery: the SetupAPI walk over the present USB devices that finds
+// the dongle by hardware ID and takes its interface path, opening and closing
+// that path, the descriptor check, and the enumeration failure box.
+#include "device/discovery.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "device/vendor_request.h"
+#include "platform/device_enum.h"
+#include "platform/device_io.h"
+#include "platform/dialogs.h"
+#include "platform/platform.h"
+
+using platform::Os;
+
+const std::string g_deviceMatch = "VID_054C&PID_0268";
+std::string g_devicePath;
+
+// bLength 18, device, USB 2.00, class 0/0/0, 64-byte endpoint 0, vendor
+// 0x054C, product 0x0268, release 1.00, strings 1/2/0, one configuration.
+const std::uint8_t g_expectedDescriptor[DEVICE_DESCRIPTOR_SIZE] = {
+    0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x4C,
+    0x05, 0x68, 0x02, 0x00, 0x01, 0x01, 0x02, 0x00, 0x01};
+
+namespace {
+
+constexpr char kStepClassDevs[] = "GetClassDevs(All Present Devices)";
+constexpr char kStepProperty[] = "GetDeviceRegistryProperty";
+constexpr char kStepInterfaces[] = "SetupDiEnumDeviceInterfaces";
+constexpr char kStepDetail[] = "SetupDiGetDeviceInterfaceDetail";
+
+// Outcome of reading one device's hardware IDs.
+enum class IdsResult { kMatch, kNoMatch, kSkip, kFailed };
+
+// Walks a hardware-ID multi-string of `length` bytes: zero-terminated strings
+// ended by an empty one. Every string is bounded by the end of the data, so a
+// list that lacks its terminators is read no further than it goes.
+bool AnyIdContains(const char* ids, std::size_t length, const std::string& match) {
+  std::size_t at = 0;
+  while (at < length && ids[at] != '\0') {
+    std::size_t end = at;
+    while (end < length && ids[end] != '\0') ++end;
+    std::string id(ids + at, end - at);
+    Os().devices->UpperCaseAnsi(&id);
+    if (id.find(match) != std::string::npos) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+// Reads SPDRP_HARDWAREID of one device with the size protocol of the call
+// (no buffer first, then a buffer of the size it asks for) and tests its IDs.
+// On kFailed the last error holds the code to report.
+IdsResult MatchHardwareIds(platform::Handle set, platform::DevInfoData* info,
+                           const std::string& match) {
+  platform::DeviceEnum& devices = *Os().devices;
+  platform::DeviceIo& io = *Os().io;
+  std::uint8_t* buffer = nullptr;
+  std::uint32_t size = 0;
+  std::uint32_t required = 0;
+  std::uint32_t error = platform::kErrorSuccess;
+  bool read = false;
+  for (int round = 0;; ++round) {
+    required = 0;
+    if (devices.GetDeviceRegistryProperty(set, info, platform::kSpdrpHardwareId, buffer, size,
+                                          &required)) {
+      read = true;
+      break;
+    }
+    error = io.LastError();
+    if (error != platform::kErrorInsufficientBuffer) break;
+    if (required <= size || round >= kSizeRequestLimit) break;
+    if (buffer != nullptr) devices.Free(buffer);
+    buffer = static_cast<std::uint8_t*>(devices.AllocZeroed(required));
+    if (buffer == nullptr) {
+      error = platform::kErrorNotEnoughMemory;
+      size = 0;
+      break;
+    }
+    size = required;
+  }
+
+  IdsResult result = IdsResult::kNoMatch;
+  if (read) {
+    // The data is what the call reported, and never more than the buffer.
+    const std::size_t length = std::min(required, size);
+    if (buffer != nullptr &&
+        AnyIdContains(reinterpret_cast<const char*>(buffer), length, match)) {
+      result = IdsResult::kMatch;
+    }
+  } else {
+    result = error == platform::kErrorInvalidData ? IdsResult::kSkip : IdsResult::kFailed;
+  }
+  if (buffer != nullptr) devices.Free(buffer);
+  if (result == IdsResult::kFailed) io.SetLastError(error);
+  return result;
+}
+
+// Takes the interface path of the matched device into g_devicePath. Failures
+// are reported here; g_devicePath then keeps its earlier value.
+void TakeInterfacePath(platform::Handle set, platform::DevInfoData* info) {
+  platform::DeviceEnum& devices = *Os().devices;
+  platform::DeviceIo& io = *Os().io;
+
+  platform::DeviceInterfaceData interfaceData{};
+  interfaceData.cbSize = sizeof(platform::DeviceInterfaceData);
+  if (!devices.EnumDeviceInterfaces(set, info, platform::kGuidDevinterfaceUsbDevice, 0,
+                                    &interfaceData)) {
+    ReportLastError(kStepInterfaces);
+    return;
+  }
+
+  // The size field holds the size of the structure's fixed part (that of the
+  // build's architecture), whatever the buffer's size; the first request is
+  // that fixed part alone, which the call answers with the size it needs.
+  std::uint32_t requested = platform::kInterfaceDetailFixedSize;
+  for (int round = 0;; ++round) {
+    void* detail = devices.AllocZeroed(requested);
+    if (detail == nullptr) {
+      io.SetLastError(platform::kErrorNotEnoughMemory);
+      char step[96];
+      std::snprintf(step, sizeof step,
+                    "Couldn't allocate %d bytes for device interface detail buffer\n",
+                    static_cast<int>(requested));
+      ReportLastError(step);
+      return;
+    }
+    const std::uint32_t sizeField = platform::kInterfaceDetailFixedSize;
+    std::memcpy(detail, &sizeField, sizeof sizeField);
+    std::uint32_t required = 0;
+    if (devices.GetDeviceInterfaceDetail(set, &interfaceData, detail, requested, &required)) {
+      // The path runs from offset 4 to its terminator, inside the buffer.
+      const char* path = static_cast<const char*>(detail) + platform::kInterfaceDetailPathOffset;
+      const std::size_t room = requested - platform::kInterfaceDetailPathOffset;
+      const void* end = std::memchr(path, '\0', room);
+      g_devicePath.assign(path, end != nullptr ? static_cast<const char*>(end) - path : room);
+      devices.Free(detail);
+      return;
+    }
+    const std::uint32_t error = io.LastError();
+    devices.Free(detail);
+    // Want of space: again with the size the call asked for, as long as it
+    // asks for more than it was given.
+    if (error == platform::kErrorInsufficientBuffer && required > requested &&
+        round < kSizeRequestLimit) {
+      requested = required;
+      continue;
+    }
+    io.SetLastError(error);
+    ReportLastError(kStepDetail);
+    return;
+  }
+}
+
+}  // namespace
+
+int FindDevicePath(const std::string& match) {
+  platform::DeviceEnum& devices = *Os().devices;
+  const platform::Handle set = devices.GetClassDevs(
+      platform::kGuidDevinterfaceUsbDevice, platform::kDigcfPresent | platform::kDigcfDeviceInterface);
+  if (set == platform::kInvalidHandle) {
+    ReportLastError(kStepClassDevs);
+    return 0;
+  }
+
+  int result = 0;
+  // Size fields hold the sizes of the build's own structures (28 and 5 on
+  // 32-bit Windows, 32 and 8 on 64-bit): the calls refuse any other.
+  platform::DevInfoData info{};
+  info.cbSize = sizeof(platform::DevInfoData);
+  for (std::uint32_t index = 0; devices.EnumDeviceInfo(set, index, &info); ++index) {
+    const IdsResult ids = MatchHardwareIds(set, &info, match);
+    if (ids == IdsResult::kFailed) {
+      ReportLastError(kStepProperty);
+      devices.DestroyDeviceInfoList(set);
+      return 0;
+    }
+    if (ids != IdsResult::kMatch) continue;
+    // Only the first matching device is used.
+    result = 1;
+    TakeInterfacePath(set, &info);
+    break;
+  }
+  devices.DestroyDeviceInfoList(set);
+  return result;
+}
+
+void OpenDevice() {
+  platform::Handle handle = platform::kInvalidHandle;
+  if (FindDevicePath(g_deviceMatch) == 1) handle = Os().io->Open(g_devicePath.c_str());
+  {
+    // The window thread's requests read g_hDevice under this lock.
+    std::lock_guard<std::mutex> lock(RequestLock());
+    g_hDevice = handle;
+  }
+  g_deviceAbsent.store(handle == platform::kInvalidHandle ? 1 : 0);
+}
+
+void CloseDevice() {
+  platform::Handle handle;
+  {
+    std::lock_guard<std::mutex> lock(RequestLock());
+    handle = g_hDevice;
+    g_hDevice = platform::kInvalidHandle;
+  }
+  if (handle != platform::kInvalidHandle) Os().io->Close(handle);
+}
+
+std::uint32_t CheckDescriptor(int* matched) {
+  std::uint8_t buffer[DESCRIPTOR_READ_SIZE] = {};
+  std::uint32_t count = 0;
+  for (int emptyReads = 0;;) {
+    {
+      // One read is one request to the dongle: keep it apart from the
+      // worker's requests like every other.
+      std::lock_guard<std::mutex> lock(RequestLock());
+      buffer[0] = 0xAB;
+      count = 0;
+      Os().io->Read(g_hDevice, buffer, DESCRIPTOR_READ_SIZE, &count);
+    }
+    if (count != 0) break;
+    if (g_deviceAbsent.load() != 0 || ++emptyReads >= kDescriptorEmptyReadLimit) break;
+  }
+  // Bytes that were not received are never compared as if they had been.
+  const bool equal =
+      count >= DEVICE_DESCRIPTOR_SIZE &&
+      std::memcmp(buffer + DESCRIPTOR_COMPARE_FROM, g_expectedDescriptor + DESCRIPTOR_COMPARE_FROM,
+                  DEVICE_DESCRIPTOR_SIZE - DESCRIPTOR_COMPARE_FROM) == 0;
+  *matched = equal ? 1 : 0;
+  return equal ? 0 : 2;
+}
+
+void ReportLastError(const std::string& step) {
+  platform::DeviceIo& io = *Os().io;
+  const std::uint32_t code = io.LastError();
+  std::string text;
+  if (io.SystemErrorText(code, &text) && Os().dialogs != nullptr) {
+    Os().dialogs->MessageBox(step + " FAILURE: " + text + "\n", platform::BoxStyle::kWarning);
+  }
+  io.SetLastError(code);
+}
+
+void ResetDiscoveryState() { g_devicePath.clear(); }

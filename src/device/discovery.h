@@ -1,0 +1,66 @@
+// Finding the dongle among the present USB devices by its hardware IDs,
+// opening and closing its interface path as g_hDevice, the descriptor check
+// run before programming, and the message box for failed enumeration steps.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// "VID_054C&PID_0268": the dongle shows itself as a PlayStation 3 controller.
+// Searched as a substring of each upper-cased hardware ID, and of the
+// upper-cased interface name of each device-change notification. Never
+// changes; read by the worker and the window thread.
+extern const std::string g_deviceMatch;
+
+// Interface path of the dongle found last; written only by a fully successful
+// FindDevicePath and never cleared. Used by the worker thread only.
+extern std::string g_devicePath;
+
+// The descriptor read asks the driver for this many bytes; the reply is a
+// standard 18-byte USB device descriptor at offset 0.
+constexpr std::uint32_t DESCRIPTOR_READ_SIZE = 105;
+constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
+// Bytes 0-3 (bLength, bDescriptorType, bcdUSB) are not compared.
+constexpr std::uint32_t DESCRIPTOR_COMPARE_FROM = 4;
+extern const std::uint8_t g_expectedDescriptor[DEVICE_DESCRIPTOR_SIZE];
+
+// A read that returns no bytes is repeated at once. The dongle answers the
+// descriptor read within a read or two when it is there; when it has been
+// pulled out every read comes back empty, so the check gives up once
+// g_deviceAbsent is set or after this many empty reads in a row.
+constexpr int kDescriptorEmptyReadLimit = 64;
+
+// A size request that fails for want of space is repeated with the size the
+// call reported. A real set answers the second call; the bound (and the
+// demand that the reported size grows) keeps a misbehaving enumeration from
+// turning the search into an endless loop. Past it the call counts as failed
+// with ERROR_INSUFFICIENT_BUFFER.
+constexpr int kSizeRequestLimit = 8;
+
+// Searches the present devices of the USB device interface class for one
+// whose hardware ID contains `match`. 1 as soon as a device matched (on full
+// success g_devicePath holds its interface path), else 0. Failed enumeration
+// steps are reported with ReportLastError.
+int FindDevicePath(const std::string& match);
+
+// A fresh FindDevicePath, then the path opened for reading and writing as
+// g_hDevice; g_deviceAbsent is 1 when no handle came of it, 0 otherwise.
+// Called by the worker thread only, while g_hDevice is closed.
+void OpenDevice();
+
+// Closes g_hDevice if it is open and marks it closed; a failed close is
+// ignored. Called by the worker thread only.
+void CloseDevice();
+
+// Reads the device descriptor through g_hDevice and compares bytes 4-17 with
+// the expected ones. 0 with *matched = 1 when equal; 2 with *matched = 0 when
+// different, when fewer than 18 bytes came back, or when no read returned
+// anything (dongle gone).
+std::uint32_t CheckDescriptor(int* matched);
+
+// Shows "<step> FAILURE: <system text>\n" in a warning box for the calling
+// thread's last error. No box when the system has no text for the code. The
+// last error is the same on return as on entry.
+void ReportLastError(const std::string& step);
+
+// For tests: g_devicePath empty again. Leaves g_hDevice alone.
+void ResetDiscoveryState();

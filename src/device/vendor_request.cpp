@@ -1,0 +1,166 @@
+// The request transport: the shared request record and I/O
+// buffers, the request lock, and the seven routines that send vendor requests
+// to the dongle's driver and interpret its replies.
+#include "device/vendor_request.h"
+
+#include <cstring>
+
+#include "platform/device_io.h"
+#include "platform/platform.h"
+
+// The wire format is little-endian and g_request is copied to the wire as it
+// lies in memory.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "VendorRequest is copied to the wire as is: a little-endian host is required"
+#endif
+
+platform::Handle g_hDevice = platform::kInvalidHandle;
+VendorRequest g_request = {};
+std::uint8_t g_inBuffer[IO_BUFFER_SIZE] = {};
+std::uint8_t g_outBuffer[IO_BUFFER_SIZE] = {};
+std::uint32_t g_bytesReturned = 0;
+bool g_largePages = false;
+std::atomic<int> g_deviceAbsent{0};
+
+namespace {
+
+std::mutex g_requestLock;
+
+void FillRequest(std::uint16_t command, std::uint16_t address, std::uint16_t length) {
+  g_request.command = command;
+  g_request.address = address;
+  g_request.length = length;
+}
+
+// True when the last reply delivered exactly `length` bytes that can be
+// copied. The routines copy a reply only when its byte count equals the
+// length they asked for (1 to 64, or 27 for DeviceInfo, from every caller of
+// the system), and the caller's destination holds that length, so a larger
+// count is never copied past the destination. A length above the output
+// buffer cannot have been delivered by any driver (the call's output is 512
+// bytes), so such a count is refused as a wrong count rather than copied past
+// g_outBuffer.
+bool ReplyCountIs(std::uint32_t length) {
+  return g_bytesReturned == length && length <= sizeof g_outBuffer;
+}
+
+}  // namespace
+
+std::mutex& RequestLock() { return g_requestLock; }
+
+std::uint32_t SendRequest(std::uint32_t controlCode) {
+  static_assert(sizeof g_request <= sizeof g_inBuffer, "the request fits the input buffer");
+  // Bytes 70-511 of the input buffer are never written.
+  std::memcpy(g_inBuffer, &g_request, sizeof g_request);
+  platform::DeviceIo& io = *platform::Os().io;
+  if (io.IoControl(g_hDevice, controlCode, g_inBuffer, sizeof g_inBuffer, g_outBuffer,
+                   sizeof g_outBuffer, &g_bytesReturned)) {
+    return 0;
+  }
+  const std::uint32_t error = io.LastError();
+  // A failed call must never read as success, even if the system left no
+  // error code behind.
+  return error != platform::kErrorSuccess ? error : platform::kErrorGenFailure;
+}
+
+std::uint32_t QueryDeviceMode(int* needDescriptorCheck) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  FillRequest(CMD_QUERY_MODE, 0, 1);
+  const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
+  if (status != 0) return status;
+  // The byte count of the mode reply is not examined: the driver only has to
+  // put the mode byte at offset 0.
+  switch (g_outBuffer[0]) {
+    case MODE_CHECK_DESCRIPTOR:
+      if (needDescriptorCheck != nullptr) *needDescriptorCheck = 1;
+      return 0;  // g_largePages keeps the geometry of the last 0xBB / 0xCC
+    case MODE_SMALL_PAGES:
+      if (needDescriptorCheck != nullptr) *needDescriptorCheck = 0;
+      g_largePages = false;
+      return 0;
+    case MODE_LARGE_PAGES:
+      if (needDescriptorCheck != nullptr) *needDescriptorCheck = 0;
+      g_largePages = true;
+      return 0;
+    default:
+      return 1;  // the flag and g_largePages keep their values
+  }
+}
+
+std::uint32_t ReadDeviceData(void* destination, std::uint16_t address, std::uint16_t length) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  FillRequest(CMD_DATA, address, length);
+  const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
+  if (status != 0) return status;
+  if (!ReplyCountIs(length)) return 1;
+  std::memcpy(destination, g_outBuffer, length);
+  return 0;
+}
+
+std::uint32_t WriteDeviceData(const void* source, std::uint16_t address, std::uint16_t length) {
+  if (length > sizeof g_request.data) return 2;  // nothing is sent
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  std::memcpy(g_request.data, source, length);
+  FillRequest(CMD_DATA, address, length);
+  const std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
+  if (status != 0) return status;
+  return g_bytesReturned != length ? 1 : 0;
+}
+
+std::uint32_t ReadDeviceInfo(void* destination) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  FillRequest(CMD_DATA, ADDR_DEVICE_INFO, DEVICE_INFO_SIZE);
+  const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
+  if (status != 0) return status;
+  if (!ReplyCountIs(DEVICE_INFO_SIZE)) return 1;
+  std::memcpy(destination, g_outBuffer, DEVICE_INFO_SIZE);
+  return 0;
+}
+
+// A failed call is repeated at once, holding the lock for each attempt only.
+// The loop ends with the call's error code once g_deviceAbsent is set or
+// after kFlashRetryLimit failed calls in a row (see the header).
+std::uint32_t ReadFlash(void* destination, std::uint16_t address, std::uint16_t length) {
+  int failedCalls = 0;
+  for (;;) {
+    std::lock_guard<std::mutex> lock(g_requestLock);
+    FillRequest(CMD_FLASH, address, length);
+    const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
+    if (status != 0) {
+      if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
+      continue;
+    }
+    if (!ReplyCountIs(length)) return 1;  // no further attempt
+    std::memcpy(destination, g_outBuffer, length);
+    return 0;
+  }
+}
+
+// Failed calls and wrong byte counts are repeated at once, holding the lock
+// for each attempt only. Both count as failed calls: after kFlashRetryLimit
+// of them in a row, or at the first one once g_deviceAbsent is set, the
+// routine returns the last call's system error code, or 1 when the last
+// failure was a wrong byte count.
+std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address) {
+  int failedCalls = 0;
+  for (;;) {
+    std::lock_guard<std::mutex> lock(g_requestLock);
+    std::memcpy(g_request.data, source, FLASH_BLOCK_SIZE);
+    FillRequest(CMD_FLASH, address, FLASH_BLOCK_SIZE);
+    std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
+    if (status == 0 && g_bytesReturned == FLASH_BLOCK_SIZE) return 0;
+    if (status == 0) status = 1;  // the driver did not take the whole block
+    if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
+  }
+}
+
+void ResetDeviceLinkState() {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  g_hDevice = platform::kInvalidHandle;
+  std::memset(&g_request, 0, sizeof g_request);
+  std::memset(g_inBuffer, 0, sizeof g_inBuffer);
+  std::memset(g_outBuffer, 0, sizeof g_outBuffer);
+  g_bytesReturned = 0;
+  g_largePages = false;
+  g_deviceAbsent.store(0);
+}

@@ -1,0 +1,160 @@
+// The flash programming sequence: WriteFlashPage writes and verifies one
+// page; ProgramFirmware sends the chosen image page by page, then its data
+// block, then restores the device's identity bytes, moving the progress bar
+// and telling the user the outcome.
+#include <cstddef>
+#include <cstring>
+
+#include "firmware/firmware_upgrader.h"
+#include "firmware/upgrade_error.h"
+
+const char kMsgReadFlashFailed[] = "Error occurred in ReadFlash.";
+const char kMsgVerifyFailed[] = "Error occurred in Verifying Program.\nPlease try again..";
+const char kMsgUpgradeSucceeded[] =
+    "Firmware Upgraded Successfully!\n\n"
+    "Your Tavrolin is ready to use on the PS3. \n"
+    " To continue please take out your dongle and plug it back in while holding the dongle button. \n"
+    " To use the Tavrolin as a PC mouse remove the dongle and plug it in but do not press the dongle button.";
+
+namespace {
+
+// Progress positions: 0 to 92 over the pages, 92 to 99 over the data block.
+constexpr int kProgressPagesEnd = 92;
+constexpr int kProgressDone = 100;
+constexpr int kDataBlockCount = DATA_BLOCK_SIZE / FLASH_BLOCK_SIZE;  // 8
+
+std::uint16_t PageSize() { return g_largePages ? LARGE_PAGE_SIZE : SMALL_PAGE_SIZE; }
+
+std::uint16_t Offset(std::uint16_t address, int bytes) {
+  return static_cast<std::uint16_t>(address + bytes);
+}
+
+}  // namespace
+
+int FirmwareUpgrader::WriteFlashPage(const std::uint8_t* page, std::uint16_t address) {
+  const auto warn = [this](const std::string& text) {
+    ShowMessage(text, platform::BoxStyle::kWarning);
+  };
+  if (page == nullptr) {
+    warn(g_strUpgradeError);
+    return PAGE_NO_DATA;
+  }
+  const std::uint16_t pageSize = PageSize();
+  if (address % pageSize != 0) {
+    warn(g_strUpgradeError);
+    return PAGE_MISALIGNED;
+  }
+  const int blocks = pageSize / FLASH_BLOCK_SIZE;
+  std::uint8_t readBack[LARGE_PAGE_SIZE];
+  int failures = 0;  // verification failures of this page, of both kinds, across rewrites
+
+  for (;;) {
+    // Write pass: every block, up to 9 attempts each.
+    for (int b = 0; b < blocks; ++b) {
+      const int offset = FLASH_BLOCK_SIZE * b;
+      for (int attempt = 1;; ++attempt) {
+        if (g_deviceAbsent.load() != 0) {
+          warn(g_strUpgradeError);
+          return PAGE_DEVICE_ABSENT;
+        }
+        if (WriteFlashBlock(page + offset, Offset(address, offset)) == 0) break;
+        if (attempt == kBlockWriteAttempts) {
+          warn(g_strUpgradeError);
+          return PAGE_WRITE_FAILED;
+        }
+      }
+    }
+
+    // Verify pass: a failed read-back starts it again at block 0; a
+    // difference sends the whole page back to the write pass.
+    bool differs = false;
+    for (int b = 0; b < blocks;) {
+      const int offset = FLASH_BLOCK_SIZE * b;
+      if (ReadFlash(readBack + offset, Offset(address, offset), FLASH_BLOCK_SIZE) != 0) {
+        if (++failures == kPageVerifyFailures) {
+          warn(kMsgReadFlashFailed);
+          return PAGE_READ_FAILED;
+        }
+        b = 0;
+        continue;
+      }
+      if (std::memcmp(readBack + offset, page + offset, FLASH_BLOCK_SIZE) != 0) {
+        if (++failures == kPageVerifyFailures) {
+          warn(kMsgVerifyFailed);
+          return PAGE_VERIFY_FAILED;
+        }
+        differs = true;
+        break;
+      }
+      ++b;
+    }
+    if (!differs) return PAGE_OK;
+  }
+}
+
+void FirmwareUpgrader::ProgramFirmware() {
+  if (WindowExists()) {
+    SetProgressPos(0);
+    RepaintProgressArea();
+  }
+  const std::uint16_t pageSize = PageSize();
+  std::uint16_t address = g_largePages ? LARGE_PAGE_FLASH_BASE : SMALL_PAGE_FLASH_BASE;
+  m_pImageCur = m_nSelected >= 0 && m_nSelected < kImageCount ? m_pImageData[m_nSelected] : nullptr;
+  m_bDownloading = 1;
+  EnableExit(false);
+
+  // A missing image breaks the caller's promise; it fails like a page would
+  // rather than read from nowhere.
+  if (m_pImageCur == nullptr || !ProgramPages(pageSize, &address) || !ProgramDataBlock(&address) ||
+      !RestoreIdentity()) {
+    if (WindowExists()) EnableExit(true);
+    ShowMessage(g_strUpgradeError, platform::BoxStyle::kWarning);
+    return;
+  }
+
+  SetProgressPos(kProgressDone);
+  ShowMessage(kMsgUpgradeSucceeded, platform::BoxStyle::kInformation);
+  SetProgressPos(0);
+}
+
+bool FirmwareUpgrader::ProgramPages(std::uint16_t pageSize, std::uint16_t* address) {
+  std::uint8_t send[LARGE_PAGE_SIZE];
+  const int pageCount = (PROGRAM_AREA_SIZE + pageSize - 1) / pageSize;
+  for (int k = 0; k < pageCount; ++k) {
+    std::memcpy(send, m_pImageCur, pageSize);
+    ScrambleBlock(send, pageSize);
+    if (WriteFlashPage(send, *address) != PAGE_OK) return false;
+    *address = Offset(*address, pageSize);
+    m_pImageCur += pageSize;
+    SetProgressPos(kProgressPagesEnd * k / pageCount);
+    RepaintProgressArea();
+  }
+  return true;
+}
+
+bool FirmwareUpgrader::ProgramDataBlock(std::uint16_t* address) {
+  std::uint8_t send[FLASH_BLOCK_SIZE];
+  std::uint8_t readBack[FLASH_BLOCK_SIZE];
+  for (int j = 0; j < kDataBlockCount; ++j) {
+    std::memcpy(send, m_pImageCur, FLASH_BLOCK_SIZE);
+    ScrambleBlock(send, FLASH_BLOCK_SIZE);
+    if (WriteDeviceData(send, *address, FLASH_BLOCK_SIZE) != 0) return false;
+    if (ReadDeviceData(readBack, *address, FLASH_BLOCK_SIZE) != 0) return false;
+    if (std::memcmp(readBack, send, FLASH_BLOCK_SIZE) != 0) return false;
+    *address = Offset(*address, FLASH_BLOCK_SIZE);
+    m_pImageCur += FLASH_BLOCK_SIZE;
+    SetProgressPos(kProgressPagesEnd + j);
+    RepaintProgressArea();
+  }
+  return true;
+}
+
+bool FirmwareUpgrader::RestoreIdentity() {
+  // Sent as read from the device, without ScrambleBlock.
+  std::uint8_t send[IDENTITY_SIZE];
+  std::uint8_t readBack[IDENTITY_SIZE];
+  std::memcpy(send, m_info + offsetof(DeviceInfo, identity), IDENTITY_SIZE);
+  if (WriteDeviceData(send, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
+  if (ReadDeviceData(readBack, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
+  return std::memcmp(readBack, send, IDENTITY_SIZE) == 0;
+}

@@ -1,0 +1,80 @@
+// The connection state the worker thread and the window thread share: the
+// three auto-reset events, the main-window pointer g_pMainDlg, and the flags
+// and RF settings kept in the application object, whose base class is here.
+#pragma once
+#include <atomic>
+
+#include "platform/event.h"
+
+// The window operations the connection monitor needs from the main window
+// (CUpgradeDlg implements it). Called from the worker thread as well as the
+// window thread: the implementation hands the work to the window thread and
+// returns when it has run (platform::Os().dialogs->RunOnWindowThread).
+class CMonitorWindow {
+ public:
+  // Enables the Upgrade and Adjust RF buttons when m_bConnected of the
+  // application object is set, disables them otherwise.
+  virtual void UpdateButtons() = 0;
+
+ protected:
+  ~CMonitorWindow() = default;
+};
+
+// The part of the application object that the connection monitor owns. The
+// program's application class (CUItestApp, instance theApp) derives from it;
+// tests derive their own.
+//
+// How the monitor finds the application object: constructing one registers it
+// as the current application object; destroying it makes the newest of those
+// still alive current again (theApp, or a test's own object living inside
+// theApp's lifetime, takes over from it while it lives). The worker gets the current object as its parameter when StartWorker
+// starts it and uses that one; OnDeviceArrival, OnDeviceRemoval,
+// FilterDeviceChange and ShutdownWorker use CConnectionState::Current().
+//
+// The flags are 32-bit integers used as booleans, written by both threads;
+// they are atomics so that each write is seen by the other thread.
+class CConnectionState {
+ public:
+  CConnectionState();
+  virtual ~CConnectionState();
+  CConnectionState(const CConnectionState&) = delete;
+  CConnectionState& operator=(const CConnectionState&) = delete;
+
+  // RF hopping group, from data address 21; the RF dialog sets it after a
+  // verified change.
+  std::atomic<int> m_nRfGroup{0};
+  // A dongle counts as connected; drives the Upgrade and Adjust RF buttons.
+  std::atomic<int> m_bConnected{0};
+  // The worker must end.
+  std::atomic<int> m_bExit{0};
+  // The dongle offers 16 starting bands (0-15) instead of 13 (0-12).
+  std::atomic<int> m_b16Bands{0};
+  // RF starting band, from data address 449; 13 until the first reading.
+  std::atomic<int> m_nStartBand{13};
+  // The main window; InitInstance stores it before the modal run, and the
+  // worker takes it as g_pMainDlg when it starts.
+  std::atomic<CMonitorWindow*> m_pMainWnd{nullptr};
+
+  // The RF adjustment dialog (m_dlgAdjRF of the application). Called from the
+  // worker thread after each settings read: whether its window is visible
+  // (false while the dialog is not open), and the refresh of its lists from
+  // the members above, handed to the window thread and waited for.
+  virtual bool IsAdjRFWindowVisible() = 0;
+  virtual void RefreshAdjRFBandList() = 0;
+
+  // The current application object, or nullptr when there is none.
+  static CConnectionState* Current();
+};
+
+// The main window, published by the worker as its first step; null until
+// then. Read by the notification routines and the version dialog.
+extern std::atomic<CMonitorWindow*> g_pMainDlg;
+
+// Auto-reset, created not signalled; nothing resets them by hand.
+extern platform::AutoResetEvent g_evArrival;     // a matching interface arrived
+extern platform::AutoResetEvent g_evRemoval;     // removed, or the worker must end
+extern platform::AutoResetEvent g_evWorkerDone;  // the worker has ended
+
+// For tests, with no worker running: the events not signalled, g_pMainDlg
+// null.
+void ResetMonitorState();

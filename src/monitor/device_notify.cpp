@@ -1,0 +1,81 @@
+// Device-change notifications on the window thread: the filter, and the
+// arrival and removal routines that set the flags and wake the worker.
+#include "monitor/device_notify.h"
+
+#include <cstdio>
+
+#include "device/discovery.h"
+#include "device/vendor_request.h"
+#include "monitor/connection_state.h"
+#include "platform/device_broadcast.h"
+#include "platform/device_enum.h"
+#include "platform/os_types.h"
+#include "platform/platform.h"
+
+namespace {
+
+// g_pMainDlg is null until the worker has started (and stays null if it never
+// does); the flags and events are all there is to update then.
+void UpdateMainButtons() {
+  if (CMonitorWindow* window = g_pMainDlg.load()) window->UpdateButtons();
+}
+
+void UpperCase(std::string* text) {
+  if (platform::Os().devices != nullptr) {
+    platform::Os().devices->UpperCaseAnsi(text);
+    return;
+  }
+  for (char& c : *text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+}  // namespace
+
+void OnDeviceArrival() {
+  if (CConnectionState* app = CConnectionState::Current()) app->m_bConnected.store(1);
+  UpdateMainButtons();
+  g_deviceAbsent.store(0);
+  g_evArrival.Set();
+}
+
+void OnDeviceRemoval() {
+  if (CConnectionState* app = CConnectionState::Current()) app->m_bConnected.store(0);
+  UpdateMainButtons();
+  g_deviceAbsent.store(1);
+  g_evRemoval.Set();
+}
+
+bool FilterDeviceChange(std::uint32_t message, std::uintptr_t wParam, const void* record,
+                        std::size_t recordSize) {
+  if (message != platform::kWmDeviceChange) return false;
+  const bool arrival = wParam == platform::kDbtDeviceArrival;
+  const bool removal = wParam == platform::kDbtDeviceRemoveComplete;
+  if (!arrival && !removal) return false;
+  // Volumes, ports and other records carry no interface name.
+  std::string name;
+  if (!platform::ReadDeviceInterfaceName(record, recordSize, &name)) return false;
+  UpperCase(&name);
+  if (name.find(g_deviceMatch) == std::string::npos) return false;
+
+  if (arrival) {
+    // Any matching interface counts; while one is connected, others change
+    // nothing.
+    CConnectionState* app = CConnectionState::Current();
+    if (app == nullptr || app->m_bConnected.load() == 0) OnDeviceArrival();
+  } else {
+    OnDeviceRemoval();
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> DeviceNotificationFilter() {
+  return platform::BuildDeviceInterfaceBroadcast(platform::kGuidDevinterfaceUsbDevice, "");
+}
+
+std::string RegistrationFailureText(std::uint32_t error) {
+  char text[64];
+  std::snprintf(text, sizeof text, "RegisterDeviceNotification failed: 0x%x",
+                static_cast<unsigned>(error));
+  return text;
+}

@@ -1,0 +1,36 @@
+// The window thread's side of the connection monitor: the device-change filter
+// the main window's WindowProc runs for every message, the arrival and removal
+// routines it calls, and the registration filter for notifications.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A matching interface arrived: m_bConnected set, the buttons updated (when
+// g_pMainDlg is set), g_deviceAbsent cleared, g_evArrival signalled.
+void OnDeviceArrival();
+
+// A matching interface was removed: m_bConnected cleared, the buttons updated
+// (when g_pMainDlg is set), g_deviceAbsent set, g_evRemoval signalled.
+void OnDeviceRemoval();
+
+// The device-change part of CUpgradeDlg::WindowProc. For WM_DEVICECHANGE with
+// DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE, reads the interface name from
+// the broadcast record, upper-cases it and looks for g_deviceMatch in it; a
+// match calls OnDeviceArrival (only while not connected) or OnDeviceRemoval.
+// `record` and `recordSize` give the bytes lParam points to (on Windows the
+// header's own dbch_size); only device-interface records whose name lies
+// within both bounds are read. The caller passes every message on to the
+// default window procedure afterwards, whatever this did. true when the
+// message named a matching interface.
+bool FilterDeviceChange(std::uint32_t message, std::uintptr_t wParam, const void* record,
+                        std::size_t recordSize);
+
+// The filter for RegisterDeviceNotificationA: a 32-byte device-interface
+// record for GUID_DEVINTERFACE_USB_DEVICE with an empty name.
+std::vector<std::uint8_t> DeviceNotificationFilter();
+
+// "RegisterDeviceNotification failed: 0x%x" for a failed registration's
+// system error code, shown in a warning box by the main window.
+std::string RegistrationFailureText(std::uint32_t error);

@@ -1,0 +1,39 @@
+// The device worker: a background thread that opens the dongle when it is
+// present, reads its RF settings into the application object and parks until
+// the dongle is removed or the program ends; its start and its shutdown.
+#pragma once
+#include <cstdint>
+
+class CConnectionState;
+
+// Waits of the worker: for an arrival, in slices after each of which it
+// disables the buttons again; for the removal, in short slices.
+constexpr std::uint32_t kArrivalWaitMs = 1000;
+constexpr std::uint32_t kRemovalWaitMs = 50;
+// Failed openings after an arrival before the re-plug message: the one right
+// after the arrival and this many more.
+constexpr int kMaxOpenRetries = 10;
+// How long ShutdownWorker waits for the worker to end.
+constexpr std::uint32_t kShutdownWaitMs = 50;
+
+extern const char* const kReplugText;  // "Please Re-plug in your Tavrolin.\r\n"
+
+// Starts DeviceWorker on a thread of its own with the current application
+// object (CConnectionState::Current()) as its parameter. The thread is
+// detached: nothing joins it. 0 when it started; nonzero when it could not be
+// created or there is no application object.
+std::uint32_t StartWorker();
+
+// The worker's body; returns its exit code, 0.
+std::uint32_t DeviceWorker(CConnectionState* app);
+
+// Called on the window thread after the main window has closed and m_bExit
+// has been set. With a dongle connected: asks the worker to end and waits for
+// it at most kShutdownWaitMs. Otherwise returns at once.
+void ShutdownWorker();
+
+// Worker threads started and not yet ended (the worker's very last step).
+int WorkerThreadsAlive();
+// For tests and orderly tear-down: waits until no worker thread is left, at
+// most timeoutMs. true when none is left.
+bool WaitForWorkerEnd(std::uint32_t timeoutMs);

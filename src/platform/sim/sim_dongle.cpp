@@ -1,0 +1,624 @@
+// The simulated dongle: request handling, fault injection, wire log and
+// overlap detection.
+#include "platform/sim/sim_dongle.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include "platform/os_types.h"
+#include "platform/sim/transcript.h"
+
+namespace sim {
+namespace {
+
+// The protocol as the dongle's driver knows it. Kept apart from
+// the tool's own constants so that a wrong value on either side shows.
+constexpr std::uint32_t kIoctlVendorRead = 0x00226000;
+constexpr std::uint32_t kIoctlVendorWrite = 0x0022A004;
+constexpr std::uint16_t kCmdQueryMode = 0x03BA;
+constexpr std::uint16_t kCmdData = 0x03EE;
+constexpr std::uint16_t kCmdFlash = 0x03FF;
+constexpr std::uint32_t kFlashBlock = 64;
+constexpr std::uint32_t kDataOffset = 6;  // the payload inside the request
+
+constexpr std::uint32_t kAddrRfGroup = 21;
+constexpr std::uint32_t kAddrBandMarker = 448;
+constexpr std::uint32_t kAddrStartBand = 449;
+
+std::uint16_t U16At(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t offset) {
+  if (bytes == nullptr || size < offset + 2) return 0;
+  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+FaultOp Classify(std::uint32_t code, std::uint16_t command) {
+  if (code == kIoctlVendorRead) {
+    if (command == kCmdQueryMode) return FaultOp::kMode;
+    if (command == kCmdData) return FaultOp::kDataRead;
+    if (command == kCmdFlash) return FaultOp::kFlashRead;
+  } else if (code == kIoctlVendorWrite) {
+    if (command == kCmdData) return FaultOp::kDataWrite;
+    if (command == kCmdFlash) return FaultOp::kFlashWrite;
+  }
+  return FaultOp::kAny;  // matched by kAny faults only
+}
+
+void CopyInto(std::vector<std::uint8_t>* memory, std::uint32_t address,
+              const std::vector<std::uint8_t>& bytes) {
+  if (address >= memory->size()) return;
+  const std::size_t n = std::min<std::size_t>(bytes.size(), memory->size() - address);
+  std::copy_n(bytes.begin(), n, memory->begin() + address);
+}
+
+std::vector<std::uint8_t> CopyOut(const std::vector<std::uint8_t>& memory, std::uint32_t address,
+                                  std::uint32_t length) {
+  if (address >= memory.size()) return {};
+  const std::size_t n = std::min<std::size_t>(length, memory.size() - address);
+  return std::vector<std::uint8_t>(memory.begin() + address, memory.begin() + address + n);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> DefaultDescriptor() {
+  return {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x4C,
+          0x05, 0x68, 0x02, 0x00, 0x01, 0x01, 0x02, 0x00, 0x01};
+}
+
+std::string DefaultInterfacePath() {
+  return "\\\\?\\usb#vid_054c&pid_0268#5&1a2b3c4d&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+}
+
+std::vector<std::uint8_t> DefaultDeviceInfo() {
+  return {'T',  'A',  'V',  'R',  'O',  'L',  'N',   // 0-6, not interpreted
+          ' ',  'S',                                 // 7-8 edition code
+          '1',  '.',  '4',                           // 9-11 firmware version
+          0x00, 0x00,                                // 12-13
+          '2',                                       // 14 hardware version
+          0x00,                                      // 15
+          0x5A, 0x3C, 0x00, 0x12, 0x34, 0x00,        // 16-21 identity (21: RF group)
+          0x56, 0x78, 0x9A, 0xBC, 0xDE};             // 22-26
+}
+
+// Counts the requests inside the dongle; a second one reports an overlap.
+class SimDongle::InFlight {
+ public:
+  InFlight(SimDongle& dongle, const char* what) : dongle_(dongle) {
+    if (dongle_.inFlight_.fetch_add(1) != 0) {
+      dongle_.ReportOverlap(std::string(what) + " while another request was inside the dongle");
+    }
+  }
+  ~InFlight() { dongle_.inFlight_.fetch_sub(1); }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  SimDongle& dongle_;
+};
+
+SimDongle::SimDongle(const SimDongleConfig& config) { ApplyConfig(config); }
+
+void SimDongle::Reset(const SimDongleConfig& config) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ApplyConfig(config);
+}
+
+void SimDongle::ApplyConfig(const SimDongleConfig& config) {
+  mode_ = config.mode;
+  data_.assign(kDongleMemorySize, 0x00);
+  CopyInto(&data_, 0, config.dataArea);
+  CopyInto(&data_, 0, config.deviceInfo.empty() ? DefaultDeviceInfo() : config.deviceInfo);
+  if (config.rfGroup >= 0) data_[kAddrRfGroup] = static_cast<std::uint8_t>(config.rfGroup);
+  if (config.bandMarker >= 0) data_[kAddrBandMarker] = static_cast<std::uint8_t>(config.bandMarker);
+  if (config.startBand >= 0) data_[kAddrStartBand] = static_cast<std::uint8_t>(config.startBand);
+  flash_.assign(kDongleMemorySize, 0xFF);
+  CopyInto(&flash_, 0, config.flash);
+  descriptor_ = config.descriptor.empty() ? DefaultDescriptor() : config.descriptor;
+  interfacePath_ = config.interfacePath.empty() ? DefaultInterfacePath() : config.interfacePath;
+  if (config.present) {
+    present_ = true;
+  } else {
+    UnplugLocked();
+  }
+  faults_.clear();
+  disappearAfter_ = -1;
+  latencyMicros_.store(0);
+  wireLog_.clear();
+  wireLogEnabled_ = true;
+  transcript_ = false;
+  requests_ = 0;
+  refused_ = 0;
+  opens_ = 0;
+  overlaps_.store(0);
+}
+
+// --- Presence ---------------------------------------------------------------
+
+void SimDongle::Plug() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  present_ = true;
+}
+
+void SimDongle::Unplug() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UnplugLocked();
+}
+
+void SimDongle::UnplugLocked() {
+  if (!present_) return;
+  present_ = false;
+  ++generation_;  // the next plug-in is a new device object
+}
+
+bool SimDongle::IsPresent() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return present_;
+}
+
+std::uint64_t SimDongle::Generation() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return generation_;
+}
+
+void SimDongle::SetOnUnplug(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  onUnplug_ = std::move(hook);
+}
+
+// --- State --------------------------------------------------------------------
+
+std::uint8_t SimDongle::Mode() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mode_;
+}
+
+void SimDongle::SetMode(std::uint8_t mode) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  mode_ = mode;
+}
+
+std::vector<std::uint8_t> SimDongle::ReadData(std::uint32_t address, std::uint32_t length) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return CopyOut(data_, address, length);
+}
+
+void SimDongle::WriteData(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CopyInto(&data_, address, bytes);
+}
+
+std::vector<std::uint8_t> SimDongle::ReadFlashBytes(std::uint32_t address,
+                                                    std::uint32_t length) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return CopyOut(flash_, address, length);
+}
+
+void SimDongle::WriteFlashBytes(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CopyInto(&flash_, address, bytes);
+}
+
+std::vector<std::uint8_t> SimDongle::Descriptor() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return descriptor_;
+}
+
+void SimDongle::SetDescriptor(const std::vector<std::uint8_t>& descriptor) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  descriptor_ = descriptor;
+}
+
+std::string SimDongle::InterfacePath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return interfacePath_;
+}
+
+void SimDongle::SetInterfacePath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  interfacePath_ = path;
+}
+
+// --- Faults -------------------------------------------------------------------
+
+void SimDongle::AddFault(const Fault& fault) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.push_back({fault, std::max(fault.after, 0), fault.count < 0 ? kForever : fault.count});
+}
+
+void SimDongle::ClearFaults() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_.clear();
+}
+
+void SimDongle::DisappearAfter(int requests) {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (requests == 0) {
+      disappearAfter_ = -1;
+      if (present_) {
+        UnplugLocked();
+        hook = onUnplug_;
+      }
+    } else {
+      disappearAfter_ = requests < 0 ? -1 : requests;
+    }
+  }
+  if (hook) hook();
+}
+
+void SimDongle::SetLatencyMicros(std::uint32_t micros) { latencyMicros_.store(micros); }
+
+SimDongle::Effects SimDongle::TakeFaults(FaultOp op, bool isOpen) {
+  Effects effects;
+  for (ActiveFault& active : faults_) {
+    const bool matches = active.fault.op == op || (active.fault.op == FaultOp::kAny && !isOpen);
+    if (!matches) continue;
+    if (active.toPass > 0) {
+      --active.toPass;
+      continue;
+    }
+    if (active.toApply == 0) continue;
+    if (active.toApply > 0) --active.toApply;
+    switch (active.fault.kind) {
+      case FaultKind::kFail:
+        if (!effects.fail) effects.error = active.fault.error;
+        effects.fail = true;
+        break;
+      case FaultKind::kShort:
+        effects.shortCount = true;
+        break;
+      case FaultKind::kCorrupt:
+        effects.corrupt = true;
+        break;
+      case FaultKind::kUnplug:
+        effects.unplug = true;
+        break;
+      case FaultKind::kReportCount:
+        effects.reportCount = true;
+        effects.reportedCount = active.fault.reportedCount;
+        break;
+    }
+  }
+  return effects;
+}
+
+bool SimDongle::CountRequestLocked() {
+  ++requests_;
+  if (disappearAfter_ > 0 && --disappearAfter_ == 0) {
+    disappearAfter_ = -1;
+    return true;
+  }
+  return false;
+}
+
+void SimDongle::WaitLatency() const {
+  const std::uint32_t micros = latencyMicros_.load();
+  if (micros == 0) return;
+  const auto duration = std::chrono::microseconds(micros);
+  if (micros >= 1000) {
+    std::this_thread::sleep_for(duration);
+    return;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
+// --- Logs and counters ----------------------------------------------------------
+
+void SimDongle::Record(WireRecord record) {
+  if (wireLogEnabled_) wireLog_.push_back(std::move(record));
+}
+
+std::vector<WireRecord> SimDongle::WireLog() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return wireLog_;
+}
+
+void SimDongle::ClearWireLog() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wireLog_.clear();
+}
+
+void SimDongle::SetWireLogEnabled(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wireLogEnabled_ = on;
+}
+
+std::uint64_t SimDongle::RequestCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+std::uint64_t SimDongle::RefusedCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return refused_;
+}
+
+std::uint64_t SimDongle::OpenCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return opens_;
+}
+
+void SimDongle::SetTranscriptLogging(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transcript_ = on;
+}
+
+// --- Overlap detection ----------------------------------------------------------
+
+void SimDongle::SetOverlapHandler(OverlapHandler handler) {
+  std::lock_guard<std::mutex> lock(handlerMutex_);
+  overlapHandler_ = std::move(handler);
+}
+
+std::uint64_t SimDongle::OverlapCount() const { return overlaps_.load(); }
+
+void SimDongle::ReportOverlap(const std::string& what) {
+  overlaps_.fetch_add(1);
+  OverlapHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(handlerMutex_);
+    handler = overlapHandler_;
+  }
+  if (handler) {
+    handler(what);
+    return;
+  }
+  std::fprintf(stderr, "simulated dongle: overlapping requests: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+// --- The driver -----------------------------------------------------------------
+
+bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const void* in,
+                          std::uint32_t inSize, void* out, std::uint32_t outSize,
+                          std::uint32_t* returned, std::uint32_t* error) {
+  InFlight flight(*this, "control call");
+  WaitLatency();
+
+  const auto* inBytes = static_cast<const std::uint8_t*>(in);
+  auto* outBytes = static_cast<std::uint8_t*>(out);
+  const std::uint32_t inAvailable = inBytes != nullptr ? inSize : 0;
+
+  WireRecord record;
+  record.kind = WireRecord::Kind::kIoControl;
+  record.code = code;
+  record.inSize = inSize;
+  record.outSize = outSize;
+  record.command = U16At(inBytes, inAvailable, 0);
+  record.address = U16At(inBytes, inAvailable, 2);
+  record.length = U16At(inBytes, inAvailable, 4);
+  const std::uint32_t head = std::min(inAvailable, kRequestSize);
+  if (head > 0) std::memcpy(record.request.data(), inBytes, head);
+  for (std::uint32_t i = kRequestSize; i < inAvailable; ++i) {
+    if (inBytes[i] != 0) {
+      record.inputTailZero = false;
+      break;
+    }
+  }
+  const bool isWrite = code == kIoctlVendorWrite;
+  if (isWrite && inAvailable > kDataOffset) {
+    const std::uint32_t n = std::min({static_cast<std::uint32_t>(record.length),
+                                      kMaxRequestLength, inAvailable - kDataOffset});
+    record.payload.assign(inBytes + kDataOffset, inBytes + kDataOffset + n);
+  }
+
+  std::function<void()> hook;
+  bool ok = false;
+  std::uint32_t err = 0;
+  std::uint32_t count = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Effects effects;
+    if (present_ && generation == generation_) {
+      effects = TakeFaults(Classify(code, record.command), false);
+      if (effects.unplug) {
+        UnplugLocked();
+        hook = onUnplug_;
+      }
+    }
+    if (!present_ || generation != generation_) {
+      // Never reached the driver: counted and kept in the wire log, not in
+      // the transcript.
+      ++refused_;
+      err = platform::kErrorDeviceNotConnected;
+      record.refused = true;
+    } else {
+      if (transcript_) {
+        Line line;
+        line.Str("event", "request");
+        if (code == kIoctlVendorRead) {
+          line.Str("ioctl", "read");
+        } else if (isWrite) {
+          line.Str("ioctl", "write");
+        } else {
+          char text[16];
+          std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+          line.Str("ioctl", text);
+        }
+        line.Num("command", record.command).Num("address", record.address).Num("length", record.length);
+        if (isWrite) line.Str("data", HexLower(record.payload.data(), record.payload.size()));
+        TheTranscript().Add(line);
+      }
+      const bool disappear = CountRequestLocked();
+      ok = Execute(code, inBytes, inAvailable, outBytes, outBytes != nullptr ? outSize : 0, effects,
+                   &count, &err);
+      if (disappear) {
+        UnplugLocked();
+        hook = onUnplug_;
+      }
+    }
+    record.ok = ok;
+    record.error = ok ? 0 : err;
+    record.returned = ok ? count : 0;
+    Record(std::move(record));
+  }
+  if (hook) hook();
+  if (returned != nullptr) *returned = ok ? count : 0;
+  if (!ok && error != nullptr) *error = err;
+  return ok;
+}
+
+bool SimDongle::Execute(std::uint32_t code, const std::uint8_t* in, std::uint32_t inSize,
+                        std::uint8_t* out, std::uint32_t outSize, const Effects& effects,
+                        std::uint32_t* returned, std::uint32_t* error) {
+  if (effects.fail) {
+    *error = effects.error;
+    return false;
+  }
+  if (code != kIoctlVendorRead && code != kIoctlVendorWrite) {
+    *error = platform::kErrorInvalidParameter;
+    return false;
+  }
+  if (inSize < kRequestSize) {
+    *error = platform::kErrorInvalidParameter;
+    return false;
+  }
+  const std::uint16_t command = U16At(in, inSize, 0);
+  const std::uint32_t address = U16At(in, inSize, 2);
+  const std::uint32_t length = U16At(in, inSize, 4);
+  std::uint32_t count = 0;
+
+  if (command == kCmdQueryMode) {
+    if (code != kIoctlVendorRead) {
+      *error = platform::kErrorInvalidParameter;
+      return false;
+    }
+    if (outSize < 1) {
+      *error = platform::kErrorInsufficientBuffer;
+      return false;
+    }
+    out[0] = mode_;
+    if (effects.corrupt) out[0] ^= 0x01;
+    count = 1;
+  } else if (command == kCmdData || command == kCmdFlash) {
+    if (length == 0 || length > kMaxRequestLength || address + length > kDongleMemorySize ||
+        (command == kCmdFlash && (length != kFlashBlock || address % kFlashBlock != 0))) {
+      *error = platform::kErrorInvalidParameter;
+      return false;
+    }
+    std::vector<std::uint8_t>& memory = command == kCmdData ? data_ : flash_;
+    if (code == kIoctlVendorRead) {
+      if (outSize < length) {
+        *error = platform::kErrorInsufficientBuffer;
+        return false;
+      }
+      std::memcpy(out, memory.data() + address, length);
+      if (effects.corrupt) out[length - 1] ^= 0x01;
+    } else {
+      std::memcpy(memory.data() + address, in + kDataOffset, length);
+      if (effects.corrupt) memory[address + length - 1] ^= 0x01;
+    }
+    count = length;
+  } else {
+    *error = platform::kErrorInvalidParameter;
+    return false;
+  }
+
+  if (effects.shortCount && count > 0) --count;
+  if (effects.reportCount) count = effects.reportedCount;
+  *returned = count;
+  return true;
+}
+
+bool SimDongle::Read(std::uint64_t generation, void* buffer, std::uint32_t size,
+                     std::uint32_t* read, std::uint32_t* error) {
+  InFlight flight(*this, "descriptor read");
+  WaitLatency();
+
+  WireRecord record;
+  record.kind = WireRecord::Kind::kRead;
+  record.outSize = size;
+
+  std::function<void()> hook;
+  bool ok = false;
+  std::uint32_t err = 0;
+  std::uint32_t count = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Effects effects;
+    if (present_ && generation == generation_) {
+      effects = TakeFaults(FaultOp::kDescriptor, false);
+      if (effects.unplug) {
+        UnplugLocked();
+        hook = onUnplug_;
+      }
+    }
+    if (!present_ || generation != generation_) {
+      ++refused_;
+      err = platform::kErrorDeviceNotConnected;
+      record.refused = true;
+    } else {
+      if (transcript_) TheTranscript().Add(Line().Str("event", "readfile").Num("length", size));
+      const bool disappear = CountRequestLocked();
+      if (effects.fail) {
+        err = effects.error;
+      } else if (buffer == nullptr && size > 0) {
+        err = platform::kErrorInvalidParameter;
+      } else {
+        auto* bytes = static_cast<std::uint8_t*>(buffer);
+        count = static_cast<std::uint32_t>(std::min<std::size_t>(size, descriptor_.size()));
+        if (count > 0) std::memcpy(bytes, descriptor_.data(), count);
+        if (effects.corrupt && count > 0) bytes[count - 1] ^= 0x01;
+        if (effects.shortCount && count > 0) --count;
+        if (effects.reportCount) count = effects.reportedCount;
+        ok = true;
+      }
+      if (disappear) {
+        UnplugLocked();
+        hook = onUnplug_;
+      }
+    }
+    record.ok = ok;
+    record.error = ok ? 0 : err;
+    record.returned = ok ? count : 0;
+    Record(std::move(record));
+  }
+  if (hook) hook();
+  if (read != nullptr) *read = ok ? count : 0;
+  if (!ok && error != nullptr) *error = err;
+  return ok;
+}
+
+bool SimDongle::Open(const std::string& path, std::uint64_t* generation, std::uint32_t* error) {
+  std::function<void()> hook;
+  bool ok = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    *error = platform::kErrorFileNotFound;
+    if (present_ && EqualsIgnoreCase(path, interfacePath_)) {
+      const Effects effects = TakeFaults(FaultOp::kOpen, true);
+      if (effects.unplug) {
+        UnplugLocked();
+        hook = onUnplug_;
+      } else if (effects.fail) {
+        *error = effects.error;
+      } else {
+        ++opens_;
+        *generation = generation_;
+        ok = true;
+      }
+    }
+  }
+  if (hook) hook();
+  return ok;
+}
+
+}  // namespace sim

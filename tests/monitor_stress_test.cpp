@@ -1,0 +1,89 @@
+// Hundreds of plug and unplug cycles while the window thread keeps sending
+// requests: the worker's settings reads and the window thread's commands must
+// never be inside the dongle at the same time.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <cstdint>
+#include <string>
+
+#include "device/discovery.h"
+#include "device/vendor_request.h"
+#include "monitor/connection_state.h"
+#include "monitor/device_worker.h"
+#include "monitor_doubles.h"
+#include "platform/activity.h"
+#include "platform/sim/sim_machine.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr int kCycles = 300;
+constexpr int kCommandsPerCycle = 3;
+
+TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
+  sim::SimDongleConfig config;
+  config.present = false;
+  sim::SimMachine machine(config);
+  RecordingDialogs dialogs;
+  ScopedDialogs scope(&dialogs);
+  machine.Install();
+  ResetDeviceLinkState();
+  ResetDiscoveryState();
+  ResetMonitorState();
+  platform::activity::SetVirtualTime(false);
+
+  std::atomic<int> overlaps{0};
+  machine.Dongle().SetOverlapHandler([&](const std::string&) { overlaps.fetch_add(1); });
+  machine.Dongle().SetLatencyMicros(20);
+  machine.Dongle().SetWireLogEnabled(false);
+
+  TestApp app;
+  TestMainWindow window(app);
+  app.m_pMainWnd.store(&window);
+  ASSERT_EQ(StartWorker(), 0u);
+
+  // The test's thread is the window thread: it announces the changes and
+  // sends commands as soon as the worker has opened the new plug-in, which
+  // is when the worker reads the settings.
+  int answered = 0;
+  for (int cycle = 0; cycle < kCycles; ++cycle) {
+    const std::uint64_t opened = machine.Dongle().OpenCount();
+    machine.Plug();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (machine.Dongle().OpenCount() == opened && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+    for (int i = 0; i < kCommandsPerCycle; ++i) {
+      std::uint8_t group = 0;
+      if (ReadDeviceData(&group, ADDR_RF_GROUP, 1) == 0) ++answered;
+      DeviceInfo info{};
+      if (ReadDeviceInfo(&info) == 0) ++answered;
+    }
+    machine.Unplug();
+    std::uint8_t band = 0;
+    ReadDeviceData(&band, ADDR_START_BAND, 1);
+  }
+
+  // The last word was a removal: the worker ends up closed and waiting.
+  EXPECT_TRUE(WaitUntil([&] { return !DeviceHandleOpen() && app.m_bConnected.load() == 0; }));
+  app.m_bExit.store(1);
+  g_evRemoval.Set();
+  g_evArrival.Set();
+  ASSERT_TRUE(WaitForWorkerEnd(5000));
+  CloseDevice();
+  ResetMonitorState();
+  ResetDeviceLinkState();
+
+  EXPECT_EQ(overlaps.load(), 0);
+  EXPECT_EQ(machine.Dongle().OverlapCount(), 0u);
+  EXPECT_EQ(machine.Io().OpenHandles(), 0u);
+  // Both threads really talked to the dongle.
+  EXPECT_GT(machine.Dongle().OpenCount(), 0u);
+  EXPECT_GT(answered, kCycles);
+}
+
+}  // namespace
