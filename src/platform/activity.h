@@ -9,6 +9,11 @@
 namespace platform::activity {
 
 // A background thread starts or ends (the device worker).
+// ExpectBackgroundThread, called by the creating thread before it starts the
+// thread, counts the new thread as running at once, so that nobody sees
+// "settled" before it has begun; its BeginBackgroundThread then takes that
+// count over instead of adding its own.
+void ExpectBackgroundThread();
 void BeginBackgroundThread();
 void EndBackgroundThread();
 bool IsBackgroundThread();
@@ -41,5 +46,18 @@ void SetVirtualTime(bool on);
 bool VirtualTime();
 void ExpireTimedWaits();
 std::uint64_t ExpiryGeneration();
+
+// A background thread's timed wait under virtual time registers itself, so
+// that the threads an expiry wakes count as running until they have resumed
+// (they would otherwise look blocked between the expiry and their wake-up).
+// BeginTimedWait returns the generation the wait belongs to; EndTimedWait is
+// called after the thread counts as running again.
+std::uint64_t BeginTimedWait();
+void EndTimedWait(std::uint64_t generation);
+int PendingExpiries();
+
+// Every background thread is blocked and none is about to resume from an
+// expired wait.
+bool BackgroundSettled();
 
 }  // namespace platform::activity

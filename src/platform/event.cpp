@@ -35,8 +35,9 @@ WaitResult AutoResetEvent::Wait(std::uint32_t timeoutMs) {
     ++trackedWaiters_;
     activity::MarkBlocked();
   }
-  const bool virtualTime = tracked && activity::VirtualTime();
-  const auto generation = activity::ExpiryGeneration();
+  const bool virtualTime = tracked && activity::VirtualTime() && timeoutMs != kInfinite;
+  const auto generation =
+      virtualTime ? activity::BeginTimedWait() : activity::ExpiryGeneration();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!signaled_) {
@@ -58,6 +59,7 @@ WaitResult AutoResetEvent::Wait(std::uint32_t timeoutMs) {
     } else {
       activity::MarkRunning();
     }
+    if (virtualTime) activity::EndTimedWait(generation);
   }
   return got ? WaitResult::kSignaled : WaitResult::kTimeout;
 }

@@ -3,9 +3,11 @@
 // backend in force (platform::Os().dialogs) makes the window and routes
 // commands, close requests, painting and device-change messages here.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "platform/dialogs.h"
 #include "platform/graphics.h"
@@ -14,6 +16,21 @@
 namespace kit {
 
 class CDialog;
+
+// A dialog's message map: button notifications by control id, and whether the
+// dialog paints its own client area. Declared with the KIT_ macros below; a
+// map names its base class's map, which is consulted after it.
+struct MessageMapEntry {
+  enum Kind { kEnd, kCommand, kPaint };
+  Kind kind;
+  int id;
+  void (CDialog::*handler)();
+};
+
+struct MessageMap {
+  const MessageMap* (*base)();
+  const MessageMapEntry* entries;  // ends with a kEnd entry
+};
 
 // A child control of a dialog, bound by id in DoDataExchange. Calls on an
 // unbound wrapper, or while its dialog has no window, do nothing.
@@ -82,8 +99,12 @@ class CDialog {
   virtual bool OnInitDialog();  // binds the controls (DoDataExchange); TRUE
   virtual void DoDataExchange() {}
   // A button notification (or Enter/Escape turned into id 1/2 by the dialog
-  // manager). The default map: id 1 -> OnOK, id 2 -> OnCancel. true: handled.
+  // manager). Looks the id up in the message map; without an entry, id 1 ->
+  // OnOK, id 2 -> OnCancel. true: handled.
   virtual bool OnCommand(int id);
+  // The dialog paints itself (KIT_ON_WM_PAINT in its map): the backend then
+  // runs OnPaint for WM_PAINT; otherwise the platform paints the dialog.
+  bool WantsPaint() const;
   virtual void OnOK() { EndDialog(platform::kIdOk); }
   virtual void OnCancel() { EndDialog(platform::kIdCancel); }
   virtual void OnClose() { Default(); }  // WM_CLOSE
@@ -104,19 +125,69 @@ class CDialog {
   std::uintptr_t RegisterDeviceNotification(const void* filter, std::uint32_t size);
 
   // The backend attaches the live window for the length of the modal run.
-  void AttachWindow(platform::Window* window) { window_ = window; }
-  platform::Window* GetWindow() const { return window_; }
+  // Other threads may ask for it (IsWindowVisible from the device worker).
+  void AttachWindow(platform::Window* window) { window_.store(window); }
+  platform::Window* GetWindow() const { return window_.load(); }
+
+  virtual const MessageMap* GetMessageMap() const { return GetThisMessageMap(); }
+  static const MessageMap* GetThisMessageMap();
 
  protected:
   void DDX_Control(int id, CWnd& control);
 
  private:
   int templateId_;
-  platform::Window* window_ = nullptr;
+  std::atomic<platform::Window*> window_{nullptr};
 };
 
 // AfxMessageBox: the framework's modal message box, caption = program name.
 int AfxMessageBox(const std::string& text,
                   platform::BoxStyle style = platform::BoxStyle::kWarning);
 
+// The application's name as the framework takes it from the program file:
+// the file name without its directory and its extension.
+std::string ProgramNameFromPath(const std::string& path);
+
 }  // namespace kit
+
+// Message maps, declared as the dialog framework declares them:
+//
+//   class CMyDlg : public kit::CDialog {
+//     ...
+//     void OnUpgrade();
+//     KIT_DECLARE_MESSAGE_MAP()
+//   };
+//
+//   KIT_BEGIN_MESSAGE_MAP(CMyDlg, kit::CDialog)
+//     KIT_ON_WM_PAINT()
+//     KIT_ON_BN_CLICKED(1090, OnUpgrade)
+//   KIT_END_MESSAGE_MAP()
+//
+// Handlers are members of the class taking no arguments and returning void.
+#define KIT_DECLARE_MESSAGE_MAP()                                  \
+ public:                                                           \
+  static const ::kit::MessageMap* GetThisMessageMap();             \
+  const ::kit::MessageMap* GetMessageMap() const override {        \
+    return GetThisMessageMap();                                    \
+  }
+
+#define KIT_BEGIN_MESSAGE_MAP(theClass, baseClass)                 \
+  const ::kit::MessageMap* theClass::GetThisMessageMap() {         \
+    using ThisClass = theClass;                                    \
+    using TheBaseClass = baseClass;                                \
+    static const ::kit::MessageMapEntry entries[] = {
+
+#define KIT_ON_BN_CLICKED(controlId, memberFn)                          \
+  {::kit::MessageMapEntry::kCommand, (controlId),                      \
+   static_cast<void (::kit::CDialog::*)()>(&ThisClass::memberFn)},
+
+#define KIT_ON_WM_PAINT() {::kit::MessageMapEntry::kPaint, 0, nullptr},
+
+#define KIT_END_MESSAGE_MAP()                                           \
+  {::kit::MessageMapEntry::kEnd, 0, nullptr}};                          \
+  static_assert(std::is_base_of<::kit::CDialog, ThisClass>::value,      \
+                "a message map belongs to a dialog class");            \
+  static const ::kit::MessageMap map = {&TheBaseClass::GetThisMessageMap, \
+                                        entries};                        \
+  return &map;                                                          \
+  }

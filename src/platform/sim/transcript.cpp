@@ -38,6 +38,7 @@ std::string Line::ToJson() const {
 
 void Transcript::Add(const Line& line) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (frozen_) return;
   lines_.push_back(line);
 }
 
@@ -64,6 +65,17 @@ std::string Transcript::ToJsonLines() const {
 void Transcript::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   lines_.clear();
+  frozen_ = false;
+}
+
+void Transcript::Freeze() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  frozen_ = true;
+}
+
+bool Transcript::Frozen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return frozen_;
 }
 
 Transcript& TheTranscript() {

@@ -38,11 +38,16 @@ class Transcript {
   // Lines whose "event" is the given kind.
   std::vector<Line> Events(const std::string& kind) const;
   std::string ToJsonLines() const;  // one object per line, each ending in \n
-  void Clear();
+  void Clear();  // also lifts a freeze
+  // After a failed run: lines added from now on are dropped, so the
+  // transcript ends where the run went wrong.
+  void Freeze();
+  bool Frozen() const;
 
  private:
   mutable std::mutex mutex_;
   std::vector<Line> lines_;
+  bool frozen_ = false;
 };
 
 // The transcript of the simulated machine in this process.

@@ -1,0 +1,696 @@
+// The headless desktop's message loops, scripted user and hand-overs.
+//
+// Every modal loop (a dialog's or a message box's) runs Pump on the window
+// thread. Pump processes, in this order: hand-overs from other threads (sent
+// messages), posted messages (commands of the dialog manager, device-change
+// notifications), pending repaints; and when nothing is left and every
+// background thread is blocked, the next action of the scripted user.
+#include "platform/sim/headless_desktop.h"
+
+#include <algorithm>
+
+#include "platform/activity.h"
+#include "platform/kit.h"
+#include "platform/os_types.h"
+#include "platform/sim/headless_graphics.h"
+#include "platform/sim/headless_window.h"
+#include "platform/sim/transcript.h"
+
+namespace sim {
+
+struct HeadlessDesktop::HandOver {
+  std::function<void()> fn;
+  const HeadlessWindow* target = nullptr;  // nullptr: not tied to a window
+  int box = -1;                            // >= 0: open this box of another thread
+  bool done = false;
+  bool dropped = false;
+};
+
+struct HeadlessDesktop::Posted {
+  HeadlessWindow* target = nullptr;
+  bool deviceChange = false;  // else a command
+  int id = 0;
+  std::uint32_t event = 0;
+  std::vector<std::uint8_t> record;
+};
+
+struct HeadlessDesktop::Surface {
+  HeadlessWindow* window = nullptr;  // a dialog, or
+  int box = -1;                      // a message box
+};
+
+struct HeadlessDesktop::BoxSlot {
+  BoxRecord record;
+  bool trackedWaiter = false;  // a background thread blocks on it
+};
+
+namespace {
+
+const char* StyleName(platform::BoxStyle style) {
+  switch (style) {
+    case platform::BoxStyle::kWarning: return "warning";
+    case platform::BoxStyle::kInformation: return "information";
+    case platform::BoxStyle::kQuestion: return "question";
+  }
+  return "warning";
+}
+
+int AnswerId(BoxAnswer answer) {
+  switch (answer) {
+    case BoxAnswer::kOk: return platform::kIdOk;
+    case BoxAnswer::kYes: return platform::kIdYes;
+    case BoxAnswer::kNo: return platform::kIdNo;
+  }
+  return platform::kIdOk;
+}
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  return text;
+}
+
+class NullPaintContext : public platform::PaintContext {
+ public:
+  void DrawPicture(const platform::Picture&, int, int, int, int) override {}
+};
+
+}  // namespace
+
+HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {}
+
+HeadlessDesktop::~HeadlessDesktop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  closing_ = true;
+  for (std::size_t i = 0; i < boxes_.size(); ++i) {
+    BoxSlot& slot = boxes_[i];
+    if (slot.record.answer != 0 || slot.record.fromWindowThread) continue;
+    slot.record.answer = DefaultAnswer(slot.record.style);
+    if (slot.trackedWaiter) platform::activity::CreditWakeUp();
+  }
+  for (auto& handOver : handOvers_) {
+    handOver->done = true;
+    handOver->dropped = true;
+  }
+  handOvers_.clear();
+  changed_.notify_all();
+  changed_.wait(lock, [this] { return foreignCalls_ == 0; });
+}
+
+// ---- Set-up ----
+
+void HeadlessDesktop::SetProgramName(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  programName_ = name;
+}
+
+void HeadlessDesktop::SetStepLimit(std::chrono::milliseconds limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stepLimit_ = limit;
+}
+
+void HeadlessDesktop::SetOutOfScript(OutOfScript policy) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  outOfScript_ = std::move(policy);
+}
+
+void HeadlessDesktop::FailDeviceRegistration(std::uint32_t lastError) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  registrationError_ = lastError;
+}
+
+void HeadlessDesktop::SetGraphics(HeadlessGraphics* graphics) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  graphics_ = graphics;
+}
+
+HeadlessDesktop& HeadlessDesktop::Enqueue(UserAction action) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  script_.push_back(std::move(action));
+  changed_.notify_all();
+  return *this;
+}
+
+std::size_t HeadlessDesktop::PendingActions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return script_.size();
+}
+
+// ---- Threads ----
+
+bool HeadlessDesktop::OnWindowThreadLocked() const {
+  return std::this_thread::get_id() == windowThread_;
+}
+
+bool HeadlessDesktop::HandOverToWindowThread(const std::function<void()>& fn,
+                                             const HeadlessWindow* target) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (OnWindowThreadLocked()) {
+    lock.unlock();
+    fn();
+    return true;
+  }
+  if (closing_ || !error_.empty()) return false;
+  if (target != nullptr && !target->alive_) return false;
+  auto handOver = std::make_shared<HandOver>();
+  handOver->fn = fn;
+  handOver->target = target;
+  handOvers_.push_back(handOver);
+  ++foreignCalls_;
+  changed_.notify_all();
+  changed_.wait(lock, [&] { return handOver->done; });
+  --foreignCalls_;
+  changed_.notify_all();
+  return !handOver->dropped;
+}
+
+void HeadlessDesktop::RunOnWindowThread(const std::function<void()>& task) {
+  HandOverToWindowThread(task, nullptr);
+}
+
+void HeadlessDesktop::BroadcastDeviceChange(std::uint32_t event,
+                                            const std::vector<std::uint8_t>& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closing_ || !error_.empty()) return;
+  for (HeadlessWindow* window : registeredWindows_) {
+    if (!window->alive_) continue;
+    auto posted = std::make_shared<Posted>();
+    posted->target = window;
+    posted->deviceChange = true;
+    posted->event = event;
+    posted->record = record;
+    posted_.push_back(posted);
+  }
+  changed_.notify_all();
+}
+
+void HeadlessDesktop::PostCommand(HeadlessWindow* window, int id) {
+  auto posted = std::make_shared<Posted>();
+  posted->target = window;
+  posted->id = id;
+  posted_.push_back(posted);
+  changed_.notify_all();
+}
+
+// ---- Dialogs ----
+
+int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (closing_ || !error_.empty()) return platform::kIdCancel;
+  const platform::DialogTemplate* found = platform::FindTemplate(dialog.TemplateId());
+  if (found == nullptr) return -1;  // as DialogBoxParam without its template
+  const bool anyDialog = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                     [](const Surface& s) { return s.window != nullptr; });
+  if (!anyDialog && loops_ == 0) {
+    windowThread_ = std::this_thread::get_id();
+  } else if (!OnWindowThreadLocked()) {
+    FailLocked("dialog " + std::to_string(dialog.TemplateId()) +
+               " run from a thread other than the window thread");
+    return -1;
+  }
+  windows_.push_back(std::make_unique<HeadlessWindow>(*this, dialog, *found));
+  HeadlessWindow* window = windows_.back().get();
+  surfaces_.push_back({window, -1});
+  lock.unlock();
+
+  dialog.AttachWindow(window);
+  dialog.OnInitDialog();
+
+  lock.lock();
+  window->initialising_ = false;
+  if (!window->ended_) {
+    window->shown_ = true;
+    window->invalid_ = true;  // the first WM_PAINT
+  }
+  TheTranscript().Add(
+      Line().Str("event", "dialog").Num("template", window->template_.id).Str("state", "open"));
+  for (const ControlState& control : window->controls_) {
+    if (platform::ListKindOfClass(control.className) != platform::ListKind::kNone) {
+      window->ListLineLocked(control);
+    }
+  }
+  Pump(lock, [window] { return window->ended_; });
+  if (!window->ended_) {  // the run failed: the loop ends as on Escape
+    window->ended_ = true;
+    window->result_ = platform::kIdCancel;
+  }
+  window->alive_ = false;
+  window->shown_ = false;
+  surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
+                                 [window](const Surface& s) { return s.window == window; }),
+                  surfaces_.end());
+  const int result = window->result_;
+  TheTranscript().Add(Line()
+                          .Str("event", "dialog")
+                          .Num("template", window->template_.id)
+                          .Str("state", "closed")
+                          .Num("result", result));
+  changed_.notify_all();
+  lock.unlock();
+  dialog.AttachWindow(nullptr);
+  return result;
+}
+
+void HeadlessDesktop::PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window) {
+  if (!window->invalid_) return;
+  window->invalid_ = false;
+  if (!window->dialog_->WantsPaint()) return;  // the platform paints it
+  std::unique_ptr<platform::PaintContext> context;
+  if (graphics_ != nullptr) {
+    context = graphics_->NewPaintContext();
+  } else {
+    context = std::make_unique<NullPaintContext>();
+  }
+  kit::CDialog* dialog = window->dialog_;
+  lock.unlock();
+  dialog->OnPaint(*context);
+  lock.lock();
+}
+
+// ---- Message boxes ----
+
+int HeadlessDesktop::DefaultAnswer(platform::BoxStyle style) {
+  return style == platform::BoxStyle::kQuestion ? platform::kIdNo : platform::kIdOk;
+}
+
+int HeadlessDesktop::MessageBox(const std::string& text, platform::BoxStyle style) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (closing_ || !error_.empty()) return DefaultAnswer(style);
+  const bool anyDialog = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                     [](const Surface& s) { return s.window != nullptr; });
+  if (!anyDialog && loops_ == 0 && !platform::activity::IsBackgroundThread()) {
+    windowThread_ = std::this_thread::get_id();
+  }
+  BoxSlot slot;
+  slot.record.style = style;
+  slot.record.caption = programName_;
+  slot.record.text = text;
+  slot.record.fromWindowThread = OnWindowThreadLocked();
+  boxes_.push_back(slot);
+  const std::size_t index = boxes_.size() - 1;
+  return slot.record.fromWindowThread ? RunBoxOnWindowThread(lock, index)
+                                      : BoxFromOtherThread(lock, index);
+}
+
+void HeadlessDesktop::OpenBoxLocked(std::size_t index) {
+  const BoxRecord& record = boxes_[index].record;
+  surfaces_.push_back({nullptr, static_cast<int>(index)});
+  TheTranscript().Add(Line()
+                          .Str("event", "box")
+                          .Str("style", StyleName(record.style))
+                          .Str("caption", record.caption)
+                          .Str("text", record.text));
+}
+
+// A box of the window thread runs a nested message loop: hand-overs and
+// notifications go on being processed while it is open.
+int HeadlessDesktop::RunBoxOnWindowThread(std::unique_lock<std::mutex>& lock, std::size_t index) {
+  OpenBoxLocked(index);
+  Pump(lock, [this, index] { return boxes_[index].record.answer != 0; });
+  BoxRecord& record = boxes_[index].record;
+  if (record.answer == 0) {
+    record.answer = DefaultAnswer(record.style);
+    const int box = static_cast<int>(index);
+    surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
+                                   [box](const Surface& s) { return s.box == box; }),
+                    surfaces_.end());
+  }
+  return record.answer;
+}
+
+// A box of another thread: the window thread opens it at its next pump, and
+// the calling thread blocks until the scripted user has answered.
+int HeadlessDesktop::BoxFromOtherThread(std::unique_lock<std::mutex>& lock, std::size_t index) {
+  auto handOver = std::make_shared<HandOver>();
+  handOver->box = static_cast<int>(index);
+  handOvers_.push_back(handOver);
+  boxes_[index].trackedWaiter = platform::activity::IsBackgroundThread();
+  if (boxes_[index].trackedWaiter) platform::activity::MarkBlocked();
+  ++foreignCalls_;
+  changed_.notify_all();
+  // Whoever answers counts a tracked waiter as running again.
+  changed_.wait(lock, [&] { return boxes_[index].record.answer != 0; });
+  --foreignCalls_;
+  changed_.notify_all();
+  return boxes_[index].record.answer;
+}
+
+// ---- The message loop ----
+
+bool HeadlessDesktop::SettledLocked() const {
+  if (!handOvers_.empty() || !posted_.empty()) return false;
+  for (const auto& window : windows_) {
+    if (window->alive_ && window->shown_ && window->invalid_) return false;
+  }
+  return platform::activity::BackgroundSettled();
+}
+
+void HeadlessDesktop::Pump(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
+  using Clock = std::chrono::steady_clock;
+  ++loops_;
+  auto idleSince = Clock::now();
+  while (!done() && error_.empty() && !closing_) {
+    if (!handOvers_.empty()) {
+      std::shared_ptr<HandOver> handOver = handOvers_.front();
+      handOvers_.pop_front();
+      if (handOver->box >= 0) {
+        OpenBoxLocked(static_cast<std::size_t>(handOver->box));
+      } else if (handOver->target != nullptr && !handOver->target->alive_) {
+        handOver->dropped = true;
+      } else {
+        lock.unlock();
+        handOver->fn();
+        lock.lock();
+      }
+      handOver->done = true;
+      changed_.notify_all();
+      idleSince = Clock::now();
+      continue;
+    }
+    if (!posted_.empty()) {
+      std::shared_ptr<Posted> posted = posted_.front();
+      posted_.pop_front();
+      if (posted->target->alive_) {
+        kit::CDialog* dialog = posted->target->dialog_;
+        lock.unlock();
+        if (posted->deviceChange) {
+          dialog->WindowProc(platform::kWmDeviceChange, posted->event, posted->record.data(),
+                             posted->record.size());
+        } else {
+          dialog->OnCommand(posted->id);
+        }
+        lock.lock();
+      }
+      idleSince = Clock::now();
+      continue;
+    }
+    HeadlessWindow* invalid = nullptr;
+    for (const auto& window : windows_) {
+      if (window->alive_ && window->shown_ && window->invalid_) invalid = window.get();
+    }
+    if (invalid != nullptr) {
+      PaintIfInvalid(lock, invalid);
+      idleSince = Clock::now();
+      continue;
+    }
+    if (platform::activity::BackgroundSettled()) {
+      if (!script_.empty()) {
+        UserAction action = std::move(script_.front());
+        script_.pop_front();
+        lastAction_ = action.Describe();
+        ApplyAction(lock, std::move(action));
+        idleSince = Clock::now();
+        continue;
+      }
+      bool movedOn = false;
+      if (outOfScript_) {
+        OutOfScript policy = outOfScript_;
+        lock.unlock();
+        movedOn = policy(*this);
+        lock.lock();
+      }
+      if (!movedOn) {
+        FailLocked("stall: the script ran out while the program waited for input (" +
+                   DescribeTopLocked() + ")");
+        break;
+      }
+      if (!script_.empty()) {  // applied once the program has settled again
+        idleSince = Clock::now();
+        continue;
+      }
+    }
+    if (Clock::now() - idleSince >= stepLimit_) {
+      FailLocked("stall: the program did not settle within " +
+                 std::to_string(stepLimit_.count()) + " ms" +
+                 (lastAction_.empty() ? std::string() : " after \"" + lastAction_ + "\"") +
+                 " (" + DescribeTopLocked() + ")");
+      break;
+    }
+    waiting_ = true;
+    changed_.wait_for(lock, std::chrono::milliseconds(1));
+    waiting_ = false;
+  }
+  --loops_;
+}
+
+std::string HeadlessDesktop::DescribeTopLocked() const {
+  if (surfaces_.empty()) return "nothing open";
+  const Surface& top = surfaces_.back();
+  if (top.window != nullptr) return "dialog " + std::to_string(top.window->template_.id) + " on top";
+  return "message box " + OneLine(JsonQuote(boxes_[static_cast<std::size_t>(top.box)].record.text)) +
+         " open";
+}
+
+HeadlessWindow* HeadlessDesktop::TopmostWindowLocked() const {
+  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
+    if (it->window != nullptr) return it->window;
+  }
+  return nullptr;
+}
+
+void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action) {
+  const std::string what = action.Describe();
+  using Kind = UserAction::Kind;
+  if (action.kind == Kind::kTick) {
+    platform::activity::ExpireTimedWaits();
+    return;
+  }
+  if (action.kind == Kind::kCustom) {
+    lock.unlock();
+    if (action.action) action.action();
+    lock.lock();
+    return;
+  }
+  if (surfaces_.empty()) {
+    ScriptError(what + ": nothing is open");
+    return;
+  }
+  const Surface top = surfaces_.back();
+  if (action.kind == Kind::kAnswer) {
+    if (top.box < 0) {
+      ScriptError(what + ": no message box is open (" + DescribeTopLocked() + ")");
+      return;
+    }
+    BoxSlot& slot = boxes_[static_cast<std::size_t>(top.box)];
+    const bool question = slot.record.style == platform::BoxStyle::kQuestion;
+    const bool fits = question == (action.answer != BoxAnswer::kOk);
+    if (!fits) {
+      ScriptError(what + ": the box offers " + (question ? "yes and no" : "ok only"));
+      return;
+    }
+    slot.record.answer = AnswerId(action.answer);
+    surfaces_.pop_back();
+    TheTranscript().Add(Line().Str("event", "answer").Str("value", BoxAnswerName(action.answer)));
+    if (slot.trackedWaiter) platform::activity::CreditWakeUp();
+    changed_.notify_all();
+    return;
+  }
+  if (top.window == nullptr) {
+    ScriptError(what + ": a message box is open (" + DescribeTopLocked() + ")");
+    return;
+  }
+  HeadlessWindow* window = top.window;
+  const std::string where = " in dialog " + std::to_string(window->template_.id);
+  switch (action.kind) {
+    case Kind::kClick: {
+      const ControlState* control = window->FindLocked(action.id);
+      const platform::ControlTemplate* source = window->template_.Find(action.id);
+      if (control == nullptr || source == nullptr) {
+        ScriptError(what + ": no control " + std::to_string(action.id) + where);
+      } else if (!source->IsButton()) {
+        ScriptError(what + ": control " + std::to_string(action.id) + " is not a button" + where);
+      } else if (!control->visible) {
+        ScriptError(what + ": button " + std::to_string(action.id) + " is hidden" + where);
+      } else if (!control->enabled) {
+        ScriptError(what + ": button " + std::to_string(action.id) + " is disabled" + where);
+      } else {
+        kit::CDialog* dialog = window->dialog_;
+        lock.unlock();
+        dialog->OnCommand(action.id);
+        lock.lock();
+      }
+      return;
+    }
+    case Kind::kSelect: {
+      ControlState* control = window->FindLocked(action.id);
+      if (control == nullptr ||
+          platform::ListKindOfClass(control->className) == platform::ListKind::kNone) {
+        ScriptError(what + ": no list " + std::to_string(action.id) + where);
+      } else if (!control->visible || !control->enabled) {
+        ScriptError(what + ": list " + std::to_string(action.id) + " is " +
+                    (control->visible ? "disabled" : "hidden") + where);
+      } else if (action.index < 0 || action.index >= static_cast<int>(control->items.size())) {
+        ScriptError(what + ": list " + std::to_string(action.id) + " has " +
+                    std::to_string(control->items.size()) + " entries" + where);
+      } else {
+        control->selected = action.index;
+      }
+      return;
+    }
+    case Kind::kEnter: {
+      // DM_GETDEFID: the default push button, else IDOK; a disabled default
+      // button takes no Enter.
+      const int defaultId = window->template_.DefaultButtonId();
+      if (defaultId == 0) {
+        PostCommand(window, platform::kIdOk);
+      } else if (const ControlState* control = window->FindLocked(defaultId)) {
+        if (control->enabled) PostCommand(window, defaultId);
+      }
+      return;
+    }
+    case Kind::kEscape:
+      PostCommand(window, platform::kIdCancel);
+      return;
+    case Kind::kClose: {
+      kit::CDialog* dialog = window->dialog_;
+      lock.unlock();
+      dialog->OnClose();
+      lock.lock();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- Errors ----
+
+void HeadlessDesktop::ScriptError(const std::string& what) { FailLocked("script error: " + what); }
+
+void HeadlessDesktop::Fail(const std::string& error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  FailLocked(error);
+}
+
+void HeadlessDesktop::FailLocked(const std::string& error) {
+  if (!error_.empty()) return;
+  error_ = OneLine(error.empty() ? std::string("failed") : error);
+  TheTranscript().Freeze();
+  // Boxes of other threads answer as the unwinding does; their threads wake.
+  for (std::size_t i = 0; i < boxes_.size(); ++i) {
+    BoxSlot& slot = boxes_[i];
+    if (slot.record.answer != 0 || slot.record.fromWindowThread) continue;
+    slot.record.answer = DefaultAnswer(slot.record.style);
+    if (slot.trackedWaiter) platform::activity::CreditWakeUp();
+    const int box = static_cast<int>(i);
+    surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
+                                   [box](const Surface& s) { return s.box == box; }),
+                    surfaces_.end());
+  }
+  for (auto& handOver : handOvers_) {
+    handOver->done = true;
+    handOver->dropped = true;
+  }
+  handOvers_.clear();
+  posted_.clear();
+  script_.clear();
+  changed_.notify_all();
+}
+
+bool HeadlessDesktop::Failed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return !error_.empty();
+}
+
+std::string HeadlessDesktop::Error() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return error_;
+}
+
+// ---- Inspection ----
+
+const HeadlessWindow* HeadlessDesktop::FindOpenLocked(int templateId) const {
+  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
+    if (it->window != nullptr && it->window->template_.id == templateId) return it->window;
+  }
+  return nullptr;
+}
+
+int HeadlessDesktop::TopmostDialog() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HeadlessWindow* window = TopmostWindowLocked();
+  return window ? window->template_.id : 0;
+}
+
+std::vector<int> HeadlessDesktop::OpenDialogs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<int> ids;
+  for (const Surface& surface : surfaces_) {
+    if (surface.window != nullptr) ids.push_back(surface.window->template_.id);
+  }
+  return ids;
+}
+
+bool HeadlessDesktop::IsDialogOpen(int templateId) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindOpenLocked(templateId) != nullptr;
+}
+
+bool HeadlessDesktop::HasControl(int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HeadlessWindow* window = TopmostWindowLocked();
+  return window != nullptr && window->FindLocked(id) != nullptr;
+}
+
+ControlState HeadlessDesktop::Control(int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HeadlessWindow* window = TopmostWindowLocked();
+  const ControlState* control = window ? window->FindLocked(id) : nullptr;
+  return control ? *control : ControlState{};
+}
+
+ControlState HeadlessDesktop::Control(int templateId, int id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HeadlessWindow* window = FindOpenLocked(templateId);
+  const ControlState* control = window ? window->FindLocked(id) : nullptr;
+  return control ? *control : ControlState{};
+}
+
+std::string HeadlessDesktop::Caption(int templateId) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const HeadlessWindow* window = FindOpenLocked(templateId);
+  return window ? window->caption_ : std::string();
+}
+
+bool HeadlessDesktop::BoxOpen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::any_of(surfaces_.begin(), surfaces_.end(),
+                     [](const Surface& s) { return s.box >= 0; });
+}
+
+BoxRecord HeadlessDesktop::OpenBox() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
+    if (it->box >= 0) return boxes_[static_cast<std::size_t>(it->box)].record;
+  }
+  return BoxRecord{};
+}
+
+std::vector<BoxRecord> HeadlessDesktop::Boxes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<BoxRecord> records;
+  for (const BoxSlot& slot : boxes_) records.push_back(slot.record);
+  return records;
+}
+
+std::vector<DeviceRegistration> HeadlessDesktop::Registrations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return registrations_;
+}
+
+int HeadlessDesktop::PendingHandOvers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(handOvers_.size());
+}
+
+int HeadlessDesktop::Beeps() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return beeps_;
+}
+
+bool HeadlessDesktop::Settled() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return waiting_ && SettledLocked();
+}
+
+}  // namespace sim

@@ -1,0 +1,184 @@
+// The Win32 dialog backend: DialogBoxParamA on the .rc templates with one
+// dialog procedure that routes messages to the CDialog, MessageBoxA, and a
+// message-only window through which other threads send work to the window
+// thread.
+#include "platform/win32/win32_internal.h"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <algorithm>
+
+#include "platform/kit.h"
+#include "platform/os_types.h"
+#include "platform/win32/win32_dialogs.h"
+
+namespace platform::win32 {
+namespace {
+
+constexpr UINT kWmHandOver = WM_APP;             // lParam: const std::function<void()>*
+constexpr UINT kWmDeviceBroadcast = WM_APP + 1;  // wParam: event, lParam: Broadcast*
+constexpr const char* kHandOverClass = "TavrolinKitHandOver";
+
+struct ModalStart {
+  Win32Dialogs* system;
+  kit::CDialog* dialog;
+};
+
+struct Broadcast {
+  Win32Dialogs* system;
+  std::vector<std::uint8_t> record;
+};
+
+INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    const auto* start = reinterpret_cast<const ModalStart*>(lParam);
+    Win32Window* window = start->system->Attach(hwnd, *start->dialog);
+    SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(window));
+    start->dialog->AttachWindow(window);
+    return start->dialog->OnInitDialog() ? TRUE : FALSE;
+  }
+  auto* window = reinterpret_cast<Win32Window*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (window == nullptr) return FALSE;
+  kit::CDialog& dialog = window->Dialog();
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      dialog.OnCommand(LOWORD(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      return window->Close() ? FALSE : TRUE;  // FALSE: the dialog manager's own handling
+    case WM_PAINT: {
+      if (!dialog.WantsPaint()) return FALSE;
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      dialog.OnPaint(*MakePaintContext(dc));
+      EndPaint(hwnd, &paint);
+      return TRUE;
+    }
+    case WM_DEVICECHANGE: {
+      const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+      const std::intptr_t result =
+          dialog.WindowProc(WM_DEVICECHANGE, wParam, header, header ? header->dbch_size : 0);
+      SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+    }
+    case WM_NCDESTROY:
+      SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+      window->Destroyed();
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+LRESULT CALLBACK HandOverProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kWmHandOver) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+  }
+  if (message == kWmDeviceBroadcast) {
+    std::unique_ptr<Broadcast> broadcast(reinterpret_cast<Broadcast*>(lParam));
+    broadcast->system->DeliverDeviceChange(static_cast<std::uint32_t>(wParam), broadcast->record);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+UINT BoxFlags(BoxStyle style) {
+  switch (style) {
+    case BoxStyle::kWarning: return MB_OK | MB_ICONEXCLAMATION;
+    case BoxStyle::kInformation: return MB_OK | MB_ICONINFORMATION;
+    case BoxStyle::kQuestion: return MB_YESNO | MB_ICONQUESTION;
+  }
+  return MB_OK | MB_ICONEXCLAMATION;
+}
+
+std::string ProgramFile() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+}  // namespace
+
+Win32Dialogs::Win32Dialogs()
+    : windowThread_(GetCurrentThreadId()), caption_(kit::ProgramNameFromPath(ProgramFile())) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = HandOverProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kHandOverClass;
+  RegisterClassA(&windowClass);
+  handOverWindow_ = CreateWindowExA(0, kHandOverClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+}
+
+Win32Dialogs::~Win32Dialogs() {
+  if (handOverWindow_ != nullptr) DestroyWindow(handOverWindow_);
+}
+
+int Win32Dialogs::RunModal(kit::CDialog& dialog) {
+  ModalStart start = {this, &dialog};
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr),
+                                         MAKEINTRESOURCEA(dialog.TemplateId()), ActiveDialog(),
+                                         DialogProc, reinterpret_cast<LPARAM>(&start));
+  dialog.AttachWindow(nullptr);
+  return static_cast<int>(result);
+}
+
+int Win32Dialogs::MessageBox(const std::string& text, BoxStyle style) {
+  return ::MessageBoxA(ActiveDialog(), text.c_str(), caption_.c_str(), BoxFlags(style));
+}
+
+void Win32Dialogs::RunOnWindowThread(const std::function<void()>& task) {
+  if (GetCurrentThreadId() == windowThread_) {
+    task();
+  } else {
+    SendMessageA(handOverWindow_, kWmHandOver, 0, reinterpret_cast<LPARAM>(&task));
+  }
+}
+
+// Posted, so that the caller never waits; the record travels with the message.
+void Win32Dialogs::BroadcastDeviceChange(std::uint32_t event,
+                                         const std::vector<std::uint8_t>& record) {
+  auto broadcast = std::make_unique<Broadcast>(Broadcast{this, record});
+  if (PostMessageA(handOverWindow_, kWmDeviceBroadcast, event,
+                   reinterpret_cast<LPARAM>(broadcast.get()))) {
+    broadcast.release();
+  }
+}
+
+void Win32Dialogs::DeliverDeviceChange(std::uint32_t event,
+                                       const std::vector<std::uint8_t>& record) {
+  const std::vector<HWND> targets = registered_;
+  for (HWND hwnd : targets) {
+    SendMessageA(hwnd, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
+  }
+}
+
+Win32Window* Win32Dialogs::Attach(HWND hwnd, kit::CDialog& dialog) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  windows_.push_back(std::make_unique<Win32Window>(hwnd, dialog, *this));
+  active_.push_back(hwnd);
+  return windows_.back().get();
+}
+
+void Win32Dialogs::Detach(Win32Window* window) {
+  const HWND hwnd = window->Handle();
+  registered_.erase(std::remove(registered_.begin(), registered_.end(), hwnd), registered_.end());
+  std::lock_guard<std::mutex> lock(mutex_);
+  active_.erase(std::remove(active_.begin(), active_.end(), hwnd), active_.end());
+}
+
+void Win32Dialogs::Registered(HWND hwnd) { registered_.push_back(hwnd); }
+
+HWND Win32Dialogs::ActiveDialog() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return active_.empty() ? nullptr : active_.back();
+}
+
+std::unique_ptr<DialogSystem> MakeDialogSystem() { return std::make_unique<Win32Dialogs>(); }
+
+}  // namespace platform::win32

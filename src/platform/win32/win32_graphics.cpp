@@ -1,0 +1,95 @@
+// GDI+ through its flat interface: start-up and shutdown, a picture decoded
+// from a copy of the bytes in a fixed memory block, drawing while painting.
+#include "platform/win32/win32_internal.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstring>
+
+#include "platform/win32/win32_dialogs.h"
+
+namespace platform::win32 {
+namespace {
+
+namespace gdip = Gdiplus::DllExports;
+
+class GdiPicture : public Picture {
+ public:
+  explicit GdiPicture(Gdiplus::GpImage* image) : image_(image) {}
+  // The image is never disposed of: it may outlive the library's shutdown.
+  std::uint32_t Height() const override {
+    UINT height = 0;
+    gdip::GdipGetImageHeight(image_, &height);
+    return height;
+  }
+  std::uint32_t Width() const override {
+    UINT width = 0;
+    gdip::GdipGetImageWidth(image_, &width);
+    return width;
+  }
+  Gdiplus::GpImage* Image() const { return image_; }
+
+ private:
+  Gdiplus::GpImage* image_;
+};
+
+class GdiPaintContext : public PaintContext {
+ public:
+  explicit GdiPaintContext(HDC dc) { gdip::GdipCreateFromHDC(dc, &graphics_); }
+  ~GdiPaintContext() override {
+    if (graphics_ != nullptr) gdip::GdipDeleteGraphics(graphics_);
+  }
+  GdiPaintContext(const GdiPaintContext&) = delete;
+  GdiPaintContext& operator=(const GdiPaintContext&) = delete;
+
+  void DrawPicture(const Picture& picture, int x, int y, int width, int height) override {
+    const auto* gdiPicture = dynamic_cast<const GdiPicture*>(&picture);
+    if (gdiPicture == nullptr || graphics_ == nullptr) return;
+    gdip::GdipDrawImageRectI(graphics_, gdiPicture->Image(), x, y, width, height);
+  }
+
+ private:
+  Gdiplus::GpGraphics* graphics_ = nullptr;
+};
+
+class GdiGraphics : public Graphics {
+ public:
+  std::uintptr_t Startup() override {
+    Gdiplus::GdiplusStartupInput input;  // version 1, no callback, nothing suppressed
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    return token;
+  }
+
+  void Shutdown(std::uintptr_t token) override { Gdiplus::GdiplusShutdown(token); }
+
+  Picture* CreatePicture(const std::uint8_t* bytes, std::uint32_t size) override {
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);  // stays allocated for the run
+    if (block == nullptr) return nullptr;
+    std::memcpy(GlobalLock(block), bytes, size);
+    IStream* stream = nullptr;
+    Gdiplus::GpImage* image = nullptr;
+    if (CreateStreamOnHGlobal(block, FALSE, &stream) == S_OK) {
+      gdip::GdipLoadImageFromStream(stream, &image);
+      stream->Release();
+    }
+    GlobalUnlock(block);
+    if (image == nullptr) return nullptr;
+    pictures_.push_back(std::make_unique<GdiPicture>(image));
+    return pictures_.back().get();
+  }
+
+ private:
+  std::vector<std::unique_ptr<GdiPicture>> pictures_;
+};
+
+}  // namespace
+
+std::unique_ptr<PaintContext> MakePaintContext(HDC dc) {
+  return std::make_unique<GdiPaintContext>(dc);
+}
+
+std::unique_ptr<Graphics> MakeGraphics() { return std::make_unique<GdiGraphics>(); }
+
+}  // namespace platform::win32
