@@ -95,6 +95,9 @@ std::uint32_t StartWorker() {
   CConnectionState* app = CConnectionState::Current();
   if (app == nullptr) return 1;
   g_workerThreads.fetch_add(1);
+  // The new thread counts as running from now on, so that nobody takes the
+  // program for settled before the worker has made its first pass.
+  platform::activity::ExpectBackgroundThread();
   try {
     std::thread([app] {
       platform::activity::BeginBackgroundThread();
@@ -103,6 +106,7 @@ std::uint32_t StartWorker() {
       g_workerThreads.fetch_sub(1);
     }).detach();
   } catch (const std::system_error& error) {
+    platform::activity::CancelExpectedBackgroundThread();
     g_workerThreads.fetch_sub(1);
     return error.code().value() != 0 ? static_cast<std::uint32_t>(error.code().value()) : 1;
   }

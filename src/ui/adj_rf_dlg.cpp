@@ -47,13 +47,10 @@ void CAdjRFDlg::RefreshBandList() {
   });
 }
 
-bool CAdjRFDlg::OnCommand(int id) {
-  switch (id) {
-    case IDC_RF_CHANGE: OnChange(); return true;
-    case IDC_RF_EXIT: OnExit(); return true;
-    default: return kit::CDialog::OnCommand(id);
-  }
-}
+KIT_BEGIN_MESSAGE_MAP(CAdjRFDlg, kit::CDialog)
+  KIT_ON_BN_CLICKED(IDC_RF_CHANGE, OnChange)
+  KIT_ON_BN_CLICKED(IDC_RF_EXIT, OnExit)
+KIT_END_MESSAGE_MAP()
 
 void CAdjRFDlg::OnExit() { kit::CDialog::OnCancel(); }
 

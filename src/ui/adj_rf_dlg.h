@@ -11,7 +11,6 @@ class CAdjRFDlg : public kit::CDialog {
 
   void DoDataExchange() override;
   bool OnInitDialog() override;
-  bool OnCommand(int id) override;
 
   // Called from the worker thread after it has read a newly connected
   // dongle's settings while this dialog is open; the lists are rebuilt on the
@@ -23,6 +22,8 @@ class CAdjRFDlg : public kit::CDialog {
 
   kit::CComboBox m_comboGroup;
   kit::CComboBox m_comboBand;
+
+  KIT_DECLARE_MESSAGE_MAP()
 
  private:
   void FillBandList();

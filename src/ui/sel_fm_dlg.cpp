@@ -25,13 +25,10 @@ bool SelFmDlg::OnInitDialog() {
   return true;
 }
 
-bool SelFmDlg::OnCommand(int id) {
-  if (id == IDOK) {
-    OnOkClicked();
-    return true;
-  }
-  return kit::CDialog::OnCommand(id);
-}
+// Cancel, Escape and the close box get the framework's cancel handling.
+KIT_BEGIN_MESSAGE_MAP(SelFmDlg, kit::CDialog)
+  KIT_ON_BN_CLICKED(platform::kIdOk, OnOkClicked)
+KIT_END_MESSAGE_MAP()
 
 void SelFmDlg::OnOkClicked() {
   const int selected = m_listVersions.GetCurSel();

@@ -11,10 +11,11 @@ class SelFmDlg : public kit::CDialog {
 
   void DoDataExchange() override;
   bool OnInitDialog() override;
-  bool OnCommand(int id) override;
   void OnOkClicked();
 
   kit::CListBox m_listVersions;
+
+  KIT_DECLARE_MESSAGE_MAP()
 
  private:
   // The main window, through the pointer the worker publishes, or the

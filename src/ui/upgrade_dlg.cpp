@@ -6,6 +6,7 @@
 #include "firmware/upgrade_error.h"
 #include "monitor/device_notify.h"
 #include "monitor/device_worker.h"
+#include "platform/device_io.h"
 #include "platform/graphics.h"
 #include "platform/platform.h"
 #include "platform/resources.h"
@@ -90,13 +91,12 @@ void CUpgradeDlg::RegisterForDeviceNotifications() {
   }
 }
 
-bool CUpgradeDlg::OnCommand(int id) {
-  switch (id) {
-    case IDC_UPGRADE: OnUpgrade(); return true;
-    case IDC_ADJUST_RF: OnAdjustRF(); return true;
-    default: return kit::CDialog::OnCommand(id);
-  }
-}
+// Exit (id 1) has no entry: the framework's OnOK ends the modal run.
+KIT_BEGIN_MESSAGE_MAP(CUpgradeDlg, kit::CDialog)
+  KIT_ON_WM_PAINT()
+  KIT_ON_BN_CLICKED(IDC_ADJUST_RF, OnAdjustRF)
+  KIT_ON_BN_CLICKED(IDC_UPGRADE, OnUpgrade)
+KIT_END_MESSAGE_MAP()
 
 // A close request while programming runs with the dongle present is refused.
 void CUpgradeDlg::OnClose() {

@@ -17,7 +17,6 @@ class CUpgradeDlg : public kit::CDialog, public FirmwareUpgrader, public CMonito
 
   void DoDataExchange() override;
   bool OnInitDialog() override;
-  bool OnCommand(int id) override;
   void OnClose() override;
   void OnPaint(platform::PaintContext& dc) override;
   std::intptr_t WindowProc(std::uint32_t message, std::uintptr_t wParam, const void* record,
@@ -58,4 +57,6 @@ class CUpgradeDlg : public kit::CDialog, public FirmwareUpgrader, public CMonito
   bool LoadBackground();
   void RegisterForDeviceNotifications();
   void ApplyConnectionState();
+
+  KIT_DECLARE_MESSAGE_MAP()
 };

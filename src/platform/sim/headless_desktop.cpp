@@ -79,7 +79,9 @@ class NullPaintContext : public platform::PaintContext {
 
 HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {}
 
-HeadlessDesktop::~HeadlessDesktop() {
+HeadlessDesktop::~HeadlessDesktop() { Close(); }
+
+void HeadlessDesktop::Close() {
   std::unique_lock<std::mutex> lock(mutex_);
   closing_ = true;
   for (std::size_t i = 0; i < boxes_.size(); ++i) {

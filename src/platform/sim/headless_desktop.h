@@ -62,6 +62,10 @@ class HeadlessDesktop : public platform::DialogSystem {
   // Wakes every thread still blocked in the desktop (boxes answered as on an
   // error, hand-overs dropped) and waits until they have left it.
   ~HeadlessDesktop() override;
+  // The same, while the desktop stays installed: from now on boxes answer at
+  // once, hand-overs are dropped and no dialog opens, so threads still running
+  // after the program's end never block in the desktop.
+  void Close();
   HeadlessDesktop(const HeadlessDesktop&) = delete;
   HeadlessDesktop& operator=(const HeadlessDesktop&) = delete;
 
