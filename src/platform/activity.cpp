@@ -25,6 +25,12 @@ void ExpectBackgroundThread() {
   g_live.fetch_add(1);
 }
 
+void CancelExpectedBackgroundThread() {
+  g_expected.fetch_sub(1);
+  g_running.fetch_sub(1);
+  g_live.fetch_sub(1);
+}
+
 void BeginBackgroundThread() {
   t_background = true;
   int expected = g_expected.load();

@@ -14,6 +14,7 @@ namespace platform::activity {
 // "settled" before it has begun; its BeginBackgroundThread then takes that
 // count over instead of adding its own.
 void ExpectBackgroundThread();
+void CancelExpectedBackgroundThread();  // the thread could not be created
 void BeginBackgroundThread();
 void EndBackgroundThread();
 bool IsBackgroundThread();
