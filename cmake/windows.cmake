@@ -4,7 +4,7 @@ enable_language(RC)
 
 tav_glob(win32_sources src/platform/win32)
 add_library(tav_win32 STATIC ${win32_sources})
-target_link_libraries(tav_win32 PUBLIC tav_core setupapi comctl32 gdiplus ole32 uuid)
+target_link_libraries(tav_win32 PUBLIC tav_core setupapi comctl32 gdiplus gdi32 ole32 uuid)
 tav_warnings(tav_win32)
 
 # A Windows program that scripts/test runs under Wine: exit code 0 is a pass.

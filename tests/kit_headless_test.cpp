@@ -922,3 +922,26 @@ TEST(UserActionTest, TextFormRoundTrips) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ActivityTest, AnAnnouncedThreadCountsAsRunningUntilItBlocks) {
+  const int live = platform::activity::LiveBackgroundThreads();
+  const int running = platform::activity::RunningBackgroundThreads();
+  platform::activity::ExpectBackgroundThread();
+  EXPECT_EQ(platform::activity::RunningBackgroundThreads(), running + 1);
+  EXPECT_FALSE(platform::activity::BackgroundSettled());
+  std::thread([&] {
+    platform::activity::BeginBackgroundThread();  // takes the announced count over
+    EXPECT_EQ(platform::activity::LiveBackgroundThreads(), live + 1);
+    EXPECT_EQ(platform::activity::RunningBackgroundThreads(), running + 1);
+    platform::activity::EndBackgroundThread();
+  }).join();
+  EXPECT_EQ(platform::activity::LiveBackgroundThreads(), live);
+  platform::activity::ExpectBackgroundThread();
+  platform::activity::CancelExpectedBackgroundThread();
+  EXPECT_EQ(platform::activity::RunningBackgroundThreads(), running);
+  EXPECT_EQ(platform::activity::LiveBackgroundThreads(), live);
+}
+
+}  // namespace

@@ -14,8 +14,7 @@ namespace platform::activity {
 // "settled" before it has begun; its BeginBackgroundThread then takes that
 // count over instead of adding its own.
 void ExpectBackgroundThread();
-// The expected thread could not be started after all.
-void CancelExpectedBackgroundThread();
+void CancelExpectedBackgroundThread();  // the thread could not be created
 void BeginBackgroundThread();
 void EndBackgroundThread();
 bool IsBackgroundThread();

@@ -13,7 +13,9 @@
 #include "platform/os_types.h"
 #include "platform/win32/win32_dialogs.h"
 
-namespace platform::win32 {
+namespace win32 {
+using platform::BoxStyle;
+using platform::DialogSystem;
 namespace {
 
 constexpr UINT kWmHandOver = WM_APP;             // lParam: const std::function<void()>*
@@ -181,4 +183,4 @@ HWND Win32Dialogs::ActiveDialog() const {
 
 std::unique_ptr<DialogSystem> MakeDialogSystem() { return std::make_unique<Win32Dialogs>(); }
 
-}  // namespace platform::win32
+}  // namespace win32

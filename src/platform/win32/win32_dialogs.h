@@ -7,11 +7,11 @@
 #include "platform/dialogs.h"
 #include "platform/graphics.h"
 
-namespace platform::win32 {
+namespace win32 {
 
 // Make on the window thread (the program's main thread): hand-overs from other
 // threads are sent to a message-only window it creates there.
-std::unique_ptr<DialogSystem> MakeDialogSystem();
-std::unique_ptr<Graphics> MakeGraphics();
+std::unique_ptr<platform::DialogSystem> MakeDialogSystem();
+std::unique_ptr<platform::Graphics> MakeGraphics();
 
-}  // namespace platform::win32
+}  // namespace win32

@@ -9,7 +9,10 @@
 
 #include "platform/win32/win32_dialogs.h"
 
-namespace platform::win32 {
+namespace win32 {
+using platform::Graphics;
+using platform::PaintContext;
+using platform::Picture;
 namespace {
 
 namespace gdip = Gdiplus::DllExports;
@@ -92,4 +95,4 @@ std::unique_ptr<PaintContext> MakePaintContext(HDC dc) {
 
 std::unique_ptr<Graphics> MakeGraphics() { return std::make_unique<GdiGraphics>(); }
 
-}  // namespace platform::win32
+}  // namespace win32

@@ -24,13 +24,13 @@ namespace kit {
 class CDialog;
 }
 
-namespace platform::win32 {
+namespace win32 {
 
 class Win32Dialogs;
 
 // platform::Window over a dialog's HWND. Kept until the backend ends, so that
 // a thread still holding it after the window is gone finds no window.
-class Win32Window : public Window {
+class Win32Window : public platform::Window {
  public:
   Win32Window(HWND hwnd, kit::CDialog& dialog, Win32Dialogs& system);
 
@@ -45,7 +45,7 @@ class Win32Window : public Window {
   bool IsVisible() const override;
   void SetText(const std::string& text) override;
   void End(int result) override;
-  void InvalidateRect(const Rect& rect, bool erase) override;
+  void InvalidateRect(const platform::Rect& rect, bool erase) override;
   void Update() override;
   void DefaultClose() override;
   std::uintptr_t RegisterDeviceNotification(const void* filter, std::uint32_t size) override;
@@ -55,8 +55,8 @@ class Win32Window : public Window {
   bool IsControlVisible(int id) const override;
   void SetControlText(int id, const std::string& text) override;
   std::string ControlText(int id) const override;
-  Rect ControlClientRect(int id) const override;
-  void SetControlFont(int id, const FontSpec& font) override;
+  platform::Rect ControlClientRect(int id) const override;
+  void SetControlFont(int id, const platform::FontSpec& font) override;
   void SetControlExclamationIcon(int id) override;
   void SetProgressRange(int id, int low, int high) override;
   void SetProgressPos(int id, int position) override;
@@ -80,13 +80,13 @@ class Win32Window : public Window {
   bool defaultClose_ = false;
 };
 
-class Win32Dialogs : public DialogSystem {
+class Win32Dialogs : public platform::DialogSystem {
  public:
   Win32Dialogs();
   ~Win32Dialogs() override;
 
   int RunModal(kit::CDialog& dialog) override;
-  int MessageBox(const std::string& text, BoxStyle style) override;
+  int MessageBox(const std::string& text, platform::BoxStyle style) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
   void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) override;
 
@@ -110,6 +110,6 @@ class Win32Dialogs : public DialogSystem {
 };
 
 // A paint context over the device context of BeginPaint (GDI+ graphics).
-std::unique_ptr<PaintContext> MakePaintContext(HDC dc);
+std::unique_ptr<platform::PaintContext> MakePaintContext(HDC dc);
 
-}  // namespace platform::win32
+}  // namespace win32

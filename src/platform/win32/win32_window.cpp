@@ -9,7 +9,10 @@
 #include "platform/dialog_template.h"
 #include "platform/kit.h"
 
-namespace platform::win32 {
+namespace win32 {
+using platform::FontSpec;
+using platform::ListKind;
+using platform::Rect;
 
 Win32Window::Win32Window(HWND hwnd, kit::CDialog& dialog, Win32Dialogs& system)
     : hwnd_(hwnd), dialog_(dialog), system_(system) {}
@@ -112,7 +115,7 @@ void Win32Window::SetProgressPos(int id, int position) {
 UINT Win32Window::ListMessage(int id, UINT listBoxMessage, UINT comboBoxMessage) const {
   char name[64] = {};
   GetClassNameA(Item(id), name, sizeof name);
-  switch (ListKindOfClass(name)) {
+  switch (platform::ListKindOfClass(name)) {
     case ListKind::kListBox: return listBoxMessage;
     case ListKind::kComboBox: return comboBoxMessage;
     case ListKind::kNone: break;
@@ -149,4 +152,4 @@ int Win32Window::SelectString(int id, int startAfter, const std::string& text) {
                                        reinterpret_cast<LPARAM>(text.c_str())));
 }
 
-}  // namespace platform::win32
+}  // namespace win32
