@@ -336,6 +336,31 @@ TEST(UiRfTest, ReplugWithTheDialogClosedRefreshesNothing) {
   EXPECT_EQ(Count(Wire(run.Dongle()), "DR 01c1/1"), 2);
 }
 
+// The dongle gone while the question is open, or while the dialog is open:
+// the dialog still works, and Change fails with the shared error text
+// without anything reaching the dongle.
+TEST(UiRfTest, ChangeWithTheDongleGoneShowsTheSharedError) {
+  for (bool duringQuestion : {true, false}) {
+    SCOPED_TRACE(duringQuestion ? "removed during the question" : "removed with the dialog open");
+    sim::SimulatedRun run(WithRf(1, 3, 5));
+    run.Desktop().Click(IDC_ADJUST_RF);
+    if (duringQuestion) run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
+    run.Desktop().Answer(BoxAnswer::kYes);
+    if (!duringQuestion) run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
+    run.Desktop().Select(IDC_RF_GROUP, 2).Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
+    run.Desktop().Click(IDC_RF_EXIT);
+    MainState after;
+    CaptureAt(run, &after);
+    ASSERT_TRUE(run.Run()) << run.Error();
+    EXPECT_EQ(BoxTexts(run.Desktop()),
+              (std::vector<std::string>{kRfQuestionText, kUpgradeErrorText}));
+    EXPECT_EQ(WireAfterLast(run.Dongle(), "DR 01c1/1"), (std::vector<std::string>{"DR 0000/27"}));
+    EXPECT_EQ(theApp.m_nRfGroup.load(), 1);
+    ExpectIdle(after);
+    EXPECT_FALSE(after.adjustEnabled);
+  }
+}
+
 // ---- Keys of the main window ----
 
 // Escape and a close request both become the command of id 2, Adjust RF.

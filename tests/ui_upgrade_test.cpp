@@ -64,6 +64,9 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   EXPECT_EQ(after.progress, 0);
   EXPECT_TRUE(after.upgradeEnabled);
   EXPECT_TRUE(after.adjustEnabled);
+  // The area around the bar was painted at the start, after every page and
+  // after every data block, although the window's own loop was not running.
+  EXPECT_GE(run.Graphics().DrawCount(), 1 + 1 + geometry.pages + 8);
 
   // The dongle holds the scrambled image, and its own record is unchanged.
   const Bytes image = EmbeddedImage(IDR_FIRMWARE_STANDARD);
@@ -170,6 +173,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Report>& info) { return info.param.name; });
 
 // ---- Stopping before anything is written ----
+
+// Enter in the version dialog presses its default button, OK.
+TEST(UiUpgradeTest, EnterInTheVersionDialogActsAsOk) {
+  sim::SimulatedRun run(StandardDongle());
+  run.Desktop().Click(IDC_UPGRADE).Select(IDC_VERSION_LIST, 2).PressEnter().Answer(BoxAnswer::kNo);
+  ASSERT_TRUE(run.Run()) << run.Error();
+  EXPECT_EQ(BoxTexts(run.Desktop()),
+            (std::vector<std::string>{Confirmation("V3.51", "KillZone Pro V3.51")}));
+}
 
 TEST(UiUpgradeTest, WithoutDongleOnlyTheNoDongleTextAppears) {
   sim::SimulatedRun run(Unplugged());
