@@ -44,7 +44,8 @@ inline const std::string kSuccessText =
     "button.";
 inline const std::string kDownloadingText =
     "Firmware downloading is in processing, \nDO NOT EXIT until it is finished!";
-inline const std::string kVerifyFailedText = "Error occurred in Verifying Program.\nPlease try again..";
+inline const std::string kVerifyFailedText =
+    "Error occurred in Verifying Program.\nPlease try again..";
 inline const std::string kOldFirmwareText =
     "The firmware version older than V1.4 is not supported, Please UPGRADE your firmware to a "
     "newer version.";
@@ -238,9 +239,7 @@ inline int DialogOpenings(int templateId) {
 
 // ---- The main window while the program runs ----
 
-inline CUpgradeDlg* MainWindow() {
-  return static_cast<CUpgradeDlg*>(theApp.m_pMainWnd.load());
-}
+inline CUpgradeDlg* MainWindow() { return static_cast<CUpgradeDlg*>(theApp.m_pMainWnd.load()); }
 
 // What the main window shows, and its programming flag.
 struct MainState {
@@ -261,8 +260,8 @@ inline MainState Capture(const sim::HeadlessDesktop& desktop) {
   state.adjustEnabled = desktop.Control(IDD_UPGRADE, IDC_ADJUST_RF).enabled;
   state.progress = desktop.Control(IDD_UPGRADE, IDC_PROGRESS).position;
   if (CUpgradeDlg* main = MainWindow()) state.downloading = main->m_bDownloading;
-  for (int id : {IDC_EDIT_FRAME, IDC_EDIT_WARNING, IDC_EDIT_AUX1, IDC_EDIT_AUX2, IDC_TITLE,
-                 IDC_ICON}) {
+  for (int id :
+       {IDC_EDIT_FRAME, IDC_EDIT_WARNING, IDC_EDIT_AUX1, IDC_EDIT_AUX2, IDC_TITLE, IDC_ICON}) {
     if (desktop.Control(IDD_UPGRADE, id).visible) ++state.hiddenShown;
   }
   return state;

@@ -82,9 +82,9 @@ struct Opening {
   int group;
   int marker;
   int band;
-  int bands;         // entries in the band list
-  int groupShown;    // selection of the group list
-  int bandShown;     // selection of the band list
+  int bands;       // entries in the band list
+  int groupShown;  // selection of the group list
+  int bandShown;   // selection of the band list
 };
 
 class UiRfOpeningTest : public ::testing::TestWithParam<Opening> {};
@@ -99,23 +99,24 @@ TEST_P(UiRfOpeningTest, ListsShowTheDonglesSettings) {
   EXPECT_EQ(ListLines(IDC_RF_GROUP),
             (std::vector<std::string>{kGroupEntries + " " + std::to_string(opening.groupShown)}));
   EXPECT_EQ(ListLines(IDC_RF_BAND), (std::vector<std::string>{Entries(opening.bands) + " " +
-                                                               std::to_string(opening.bandShown)}));
+                                                              std::to_string(opening.bandShown)}));
   // Exit writes nothing.
   EXPECT_EQ(CountWrites(run.Dongle()), 0);
   EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kRfQuestionText}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, UiRfOpeningTest,
-    ::testing::Values(Opening{"SixteenBands", 0, 3, 5, 16, 0, 5},
-                      Opening{"ThirteenBands", 4, 2, 5, 13, 4, 5},
-                      Opening{"OtherMarker", 5, 4, 12, 13, 5, 12},
-                      Opening{"BandBeyondThirteen", 1, 0, 14, 13, 1, -1},
-                      Opening{"BandFifteenOfSixteen", 1, 3, 15, 16, 1, 15},
-                      Opening{"NegativeBand", 2, 3, 0xFF, 16, 2, -1},
-                      Opening{"GroupOutOfRange", 7, 3, 5, 16, -1, 5},
-                      Opening{"NegativeGroup", 0x80, 3, 5, 16, -1, 5}),
-    [](const ::testing::TestParamInfo<Opening>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Settings, UiRfOpeningTest,
+                         ::testing::Values(Opening{"SixteenBands", 0, 3, 5, 16, 0, 5},
+                                           Opening{"ThirteenBands", 4, 2, 5, 13, 4, 5},
+                                           Opening{"OtherMarker", 5, 4, 12, 13, 5, 12},
+                                           Opening{"BandBeyondThirteen", 1, 0, 14, 13, 1, -1},
+                                           Opening{"BandFifteenOfSixteen", 1, 3, 15, 16, 1, 15},
+                                           Opening{"NegativeBand", 2, 3, 0xFF, 16, 2, -1},
+                                           Opening{"GroupOutOfRange", 7, 3, 5, 16, -1, 5},
+                                           Opening{"NegativeGroup", 0x80, 3, 5, 16, -1, 5}),
+                         [](const ::testing::TestParamInfo<Opening>& info) {
+                           return info.param.name;
+                         });
 
 // ---- Change ----
 
@@ -160,13 +161,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Change{"Nothing", -1, -1, {kRfClosingNote}, {}},
         Change{"SameValuesSelectedAgain", 1, 5, {kRfClosingNote}, {}},
-        Change{"GroupOnly", 3, -1, {kGroupChangedText, kRfClosingNote},
-               {"DW 0015/1 03", "DR 0015/1"}},
-        Change{"GroupToDefault", 0, -1, {kGroupChangedText, kRfClosingNote},
+        Change{
+            "GroupOnly", 3, -1, {kGroupChangedText, kRfClosingNote}, {"DW 0015/1 03", "DR 0015/1"}},
+        Change{"GroupToDefault",
+               0,
+               -1,
+               {kGroupChangedText, kRfClosingNote},
                {"DW 0015/1 00", "DR 0015/1"}},
-        Change{"BandOnly", -1, 15, {kBandChangedText, kRfClosingNote},
-               {"DW 01c1/1 0f", "DR 01c1/1"}},
-        Change{"Both", 2, 9, {kBandChangedText, kGroupChangedText, kRfClosingNote},
+        Change{
+            "BandOnly", -1, 15, {kBandChangedText, kRfClosingNote}, {"DW 01c1/1 0f", "DR 01c1/1"}},
+        Change{"Both",
+               2,
+               9,
+               {kBandChangedText, kGroupChangedText, kRfClosingNote},
                {"DW 0015/1 02", "DR 0015/1", "DW 01c1/1 09", "DR 01c1/1"}}),
     [](const ::testing::TestParamInfo<Change>& info) { return info.param.name; });
 
@@ -175,18 +182,24 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UiRfTest, MissingSelectionsArePromptedForAndNothingIsWritten) {
   sim::SimulatedRun run(WithRf(7, 2, 14));
   OpenRfDialog(run);
-  run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk).Answer(BoxAnswer::kOk).Answer(
-      BoxAnswer::kOk);
+  run.Desktop()
+      .Click(IDC_RF_CHANGE)
+      .Answer(BoxAnswer::kOk)
+      .Answer(BoxAnswer::kOk)
+      .Answer(BoxAnswer::kOk);
   // One list chosen: only the other is prompted for, and the chosen one is
   // written.
-  run.Desktop().Select(IDC_RF_BAND, 3).Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk).Answer(
-      BoxAnswer::kOk);
+  run.Desktop()
+      .Select(IDC_RF_BAND, 3)
+      .Click(IDC_RF_CHANGE)
+      .Answer(BoxAnswer::kOk)
+      .Answer(BoxAnswer::kOk);
   run.Desktop().Click(IDC_RF_EXIT);
   ASSERT_TRUE(run.Run()) << run.Error();
-  EXPECT_EQ(BoxTexts(run.Desktop()),
-            (std::vector<std::string>{kRfQuestionText, kChooseGroupText, kChooseBandText,
-                                      kRfClosingNote, kChooseGroupText,
-                                      kBandChangedText + kRfClosingNote}));
+  EXPECT_EQ(
+      BoxTexts(run.Desktop()),
+      (std::vector<std::string>{kRfQuestionText, kChooseGroupText, kChooseBandText, kRfClosingNote,
+                                kChooseGroupText, kBandChangedText + kRfClosingNote}));
   EXPECT_EQ(WireAfterLast(run.Dongle(), "DR 0000/27"),
             (std::vector<std::string>{"DW 01c1/1 03", "DR 01c1/1"}));
 }
@@ -261,9 +274,8 @@ TEST(UiRfTest, FailedWriteShowsTheSharedErrorAndTheNextTrySucceeds) {
   run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
   run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk).Click(IDC_RF_EXIT);
   ASSERT_TRUE(run.Run()) << run.Error();
-  EXPECT_EQ(BoxTexts(run.Desktop()),
-            (std::vector<std::string>{kRfQuestionText, kUpgradeErrorText,
-                                      kBandChangedText + kRfClosingNote}));
+  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kRfQuestionText, kUpgradeErrorText,
+                                                               kBandChangedText + kRfClosingNote}));
   EXPECT_EQ(run.Dongle().ReadData(ADDR_START_BAND, 1), Bytes{2});
 }
 
@@ -371,8 +383,7 @@ TEST(UiRfTest, EscapeAndCloseRequestOnTheMainWindowRunAdjustRf) {
   run.Desktop().RequestClose().Answer(BoxAnswer::kNo);
   CaptureAt(run, &after);
   ASSERT_TRUE(run.Run()) << run.Error();
-  EXPECT_EQ(BoxTexts(run.Desktop()),
-            (std::vector<std::string>{kRfQuestionText, kRfQuestionText}));
+  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kRfQuestionText, kRfQuestionText}));
   EXPECT_EQ(DialogOpenings(IDD_ADJUST_RF), 1);
   EXPECT_EQ(run.Desktop().Beeps(), 0);
   ExpectIdle(after);

@@ -80,8 +80,9 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   // back once, the data block, the identity; no descriptor read.
   const std::vector<std::string> wire = Wire(run.Dongle());
   ASSERT_GE(wire.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(wire.begin(), wire.begin() + 5),
-            (std::vector<std::string>{"DR 0015/1", "DR 01c0/1", "DR 01c1/1", "mode", "DR 0000/27"}));
+  EXPECT_EQ(
+      std::vector<std::string>(wire.begin(), wire.begin() + 5),
+      (std::vector<std::string>{"DR 0015/1", "DR 01c0/1", "DR 01c1/1", "mode", "DR 0000/27"}));
   const int blocks = FirmwareImage::kProgramSize / FLASH_BLOCK_SIZE;
   EXPECT_EQ(Count(wire, "descriptor"), 0);
   EXPECT_EQ(Count(wire, "FW " + Hex4(geometry.flashBase)), 1);
@@ -103,6 +104,49 @@ INSTANTIATE_TEST_SUITE_P(Geometries, UiUpgradeGeometryTest,
                          [](const ::testing::TestParamInfo<Geometry>& info) {
                            return info.param.name;
                          });
+
+// Upgrading twice sends the same bytes; the image itself is never changed.
+TEST(UiUpgradeTest, SecondUpgradeSendsExactlyTheSameBytes) {
+  sim::SimulatedRun run(StandardDongle());
+  for (int i = 0; i < 2; ++i) {
+    run.Desktop()
+        .Click(IDC_UPGRADE)
+        .Click(platform::kIdOk)
+        .Answer(BoxAnswer::kYes)
+        .Answer(BoxAnswer::kOk);
+  }
+  ASSERT_TRUE(run.Run()) << run.Error();
+  std::vector<std::vector<Bytes>> payloads(2);
+  int index = -1;
+  for (const sim::WireRecord& record : run.Dongle().WireLog()) {
+    if (record.command == CMD_QUERY_MODE) ++index;
+    if (index >= 0 && record.code == IOCTL_VENDOR_WRITE) payloads[index].push_back(record.payload);
+  }
+  EXPECT_EQ(payloads[0].size(), 24u * 8 + 8 + 1);
+  EXPECT_EQ(payloads[0], payloads[1]);
+  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kStandardQuestion, kSuccessText,
+                                                               kStandardQuestion, kSuccessText}));
+}
+
+// Taken out and plugged in again while the confirmation is open (as the
+// messages ask the user to do): Yes programs the dongle on its new handle.
+TEST(UiUpgradeTest, ReplugDuringTheConfirmationProgramsTheReopenedDongle) {
+  sim::SimulatedRun run(StandardDongle());
+  MainState after;
+  run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk);
+  run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
+  run.Desktop().Do("plug", [&] { run.Machine().Plug(); });
+  run.Desktop().Answer(BoxAnswer::kYes).Answer(BoxAnswer::kOk);
+  CaptureAt(run, &after);
+  ASSERT_TRUE(run.Run()) << run.Error();
+  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kStandardQuestion, kSuccessText}));
+  EXPECT_EQ(run.Dongle().OpenCount(), 2u);
+  const Bytes image = EmbeddedImage(IDR_FIRMWARE_STANDARD);
+  EXPECT_EQ(run.Dongle().ReadFlashBytes(LARGE_PAGE_FLASH_BASE, FirmwareImage::kProgramSize),
+            Scrambled(image, FirmwareImage::kProgramOffset, FirmwareImage::kProgramSize));
+  ExpectIdle(after);
+  EXPECT_TRUE(after.upgradeEnabled);
+}
 
 // ---- Choosing the edition ----
 
@@ -217,8 +261,9 @@ TEST(UiUpgradeTest, CancelledVersionDialogSendsNothing) {
 TEST(UiUpgradeTest, FailedOrUnknownModeReplyEndsSilently) {
   for (int variant = 0; variant < 3; ++variant) {
     SCOPED_TRACE(variant);
-    sim::SimulatedRun run(variant == 0 ? WithMode(0x00) : variant == 1 ? WithMode(0xAB)
-                                                                     : StandardDongle());
+    sim::SimulatedRun run(variant == 0   ? WithMode(0x00)
+                          : variant == 1 ? WithMode(0xAB)
+                                         : StandardDongle());
     MainState after;
     if (variant == 2) {
       run.Desktop().Do("fail the mode query", [&] {
@@ -292,11 +337,23 @@ TEST(UiUpgradeTest, NoAtTheConfirmationWritesNothing) {
 // pages when none came yet).
 TEST(UiUpgradeTest, DescriptorIsReadAfterYesOnlyWhenTheModeReplyAsksForIt) {
   sim::SimulatedRun run(WithMode(0xAA));
-  run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes).Answer(BoxAnswer::kOk);
+  run.Desktop()
+      .Click(IDC_UPGRADE)
+      .Click(platform::kIdOk)
+      .Answer(BoxAnswer::kYes)
+      .Answer(BoxAnswer::kOk);
   run.Desktop().Do("answer 0xCC now", [&] { run.Dongle().SetMode(0xCC); });
-  run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes).Answer(BoxAnswer::kOk);
+  run.Desktop()
+      .Click(IDC_UPGRADE)
+      .Click(platform::kIdOk)
+      .Answer(BoxAnswer::kYes)
+      .Answer(BoxAnswer::kOk);
   run.Desktop().Do("answer 0xAA again", [&] { run.Dongle().SetMode(0xAA); });
-  run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes).Answer(BoxAnswer::kOk);
+  run.Desktop()
+      .Click(IDC_UPGRADE)
+      .Click(platform::kIdOk)
+      .Answer(BoxAnswer::kYes)
+      .Answer(BoxAnswer::kOk);
   ASSERT_TRUE(run.Run()) << run.Error();
 
   const std::vector<std::string> wire = Wire(run.Dongle());

@@ -153,10 +153,10 @@ TEST_P(UiPictureFailureTest, StopsInitialisationAndLeavesOnlyTheNoDongleAnswer) 
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, UiPictureFailureTest,
-    ::testing::Values(
-        PictureFailure{"Missing", true, sim::SimResources::Step::kFind, "Error at Finding PNG!"},
-        PictureFailure{"NotLoaded", false, sim::SimResources::Step::kLoad,
-                       "Error in LoadResource!"}),
+    ::testing::Values(PictureFailure{"Missing", true, sim::SimResources::Step::kFind,
+                                     "Error at Finding PNG!"},
+                      PictureFailure{"NotLoaded", false, sim::SimResources::Step::kLoad,
+                                     "Error in LoadResource!"}),
     [](const ::testing::TestParamInfo<PictureFailure>& info) { return info.param.name; });
 
 // A picture that does not decode, or a graphics library that did not start,
