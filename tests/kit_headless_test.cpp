@@ -298,12 +298,31 @@ TEST_F(KitTest, EnterWithoutADefaultButtonSendsIdOk) {
   EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
 }
 
-TEST_F(KitTest, EscapeSendsIdCancelEvenToADisabledControl) {
+TEST_F(KitTest, EscapeSendsIdCancel) {
+  TestDlg dlg;
+  Desktop().PressEscape().Click(1);
+  EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
+  EXPECT_EQ(dlg.log, (std::vector<std::string>{"adjust", "ok"}));
+  EXPECT_EQ(Desktop().Beeps(), 0);
+}
+
+// Windows' IsDialogMessage treats Escape like the default dialog procedure
+// treats WM_CLOSE: a disabled IDCANCEL control refuses it with a beep. (Wine's
+// dialog manager sends IDCANCEL all the same.)
+TEST_F(KitTest, EscapeWithIdCancelDisabledIsRefusedWithABeep) {
   TestDlg dlg;
   dlg.onInit = [](TestDlg& d) { d.m_btnAdjust.EnableWindow(false); };
   Desktop().PressEscape().Click(1);
   EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
-  EXPECT_EQ(dlg.log, (std::vector<std::string>{"adjust", "ok"}));
+  EXPECT_EQ(dlg.log, (std::vector<std::string>{"ok"}));
+  EXPECT_EQ(Desktop().Beeps(), 1);
+  EXPECT_EQ(TheTranscript().Events("beep").size(), 1u);
+}
+
+TEST_F(KitTest, EscapeWithoutIdCancelControlCancelsTheDialog) {
+  PlainDlg dlg;
+  Desktop().PressEscape();
+  EXPECT_EQ(dlg.DoModal(), platform::kIdCancel);
 }
 
 TEST_F(KitTest, CloseRequestBecomesIdCancelAfterTheHandlerReturns) {

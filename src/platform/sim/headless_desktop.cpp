@@ -528,9 +528,18 @@ void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction
       }
       return;
     }
-    case Kind::kEscape:
-      PostCommand(window, platform::kIdCancel);
+    case Kind::kEscape: {
+      // IsDialogMessage: the command IDCANCEL, unless the control of that id
+      // exists and is disabled; then a beep, as for a close request.
+      const ControlState* cancel = window->FindLocked(platform::kIdCancel);
+      if (cancel == nullptr || cancel->enabled) {
+        PostCommand(window, platform::kIdCancel);
+      } else {
+        ++beeps_;
+        TheTranscript().Add(Line().Str("event", "beep"));
+      }
       return;
+    }
     case Kind::kClose: {
       kit::CDialog* dialog = window->dialog_;
       lock.unlock();

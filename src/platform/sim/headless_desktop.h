@@ -1,8 +1,9 @@
 // The headless desktop: runs the program's dialogs with their controls in
 // memory, plays a scripted user and writes what a person would have seen to
 // the shared transcript. Dialog-manager semantics follow the real one: Enter
-// presses the default push button, Escape sends IDCANCEL, a close request runs
-// OnClose whose default turns into IDCANCEL unless that control is disabled.
+// presses the default push button; Escape sends IDCANCEL, and a close request
+// runs OnClose whose default turns into IDCANCEL, both unless a control of
+// that id exists and is disabled, which earns a beep instead.
 #pragma once
 #include <chrono>
 #include <condition_variable>
