@@ -114,15 +114,25 @@ bool CDialog::OnInitDialog() {
   return true;
 }
 
-bool CDialog::OnCommand(int id) {
-  for (const MessageMap* map = GetMessageMap(); map; map = map->base ? map->base() : nullptr) {
+namespace {
+// The first entry of a kind (and id, for commands) in a map or its bases.
+const MessageMapEntry* FindEntry(const MessageMap* map, MessageMapEntry::Kind kind, int id) {
+  for (; map != nullptr; map = map->base ? map->base() : nullptr) {
     for (const MessageMapEntry* entry = map->entries; entry->kind != MessageMapEntry::kEnd;
          ++entry) {
-      if (entry->kind == MessageMapEntry::kCommand && entry->id == id) {
-        (this->*entry->handler)();
-        return true;
+      if (entry->kind == kind && (kind != MessageMapEntry::kCommand || entry->id == id)) {
+        return entry;
       }
     }
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool CDialog::OnCommand(int id) {
+  if (const MessageMapEntry* entry = FindEntry(GetMessageMap(), MessageMapEntry::kCommand, id)) {
+    (this->*entry->handler)();
+    return true;
   }
   if (id == platform::kIdOk) {
     OnOK();
@@ -136,13 +146,7 @@ bool CDialog::OnCommand(int id) {
 }
 
 bool CDialog::WantsPaint() const {
-  for (const MessageMap* map = GetMessageMap(); map; map = map->base ? map->base() : nullptr) {
-    for (const MessageMapEntry* entry = map->entries; entry->kind != MessageMapEntry::kEnd;
-         ++entry) {
-      if (entry->kind == MessageMapEntry::kPaint) return true;
-    }
-  }
-  return false;
+  return FindEntry(GetMessageMap(), MessageMapEntry::kPaint, 0) != nullptr;
 }
 
 // The platform's default window procedure answers TRUE to device-change

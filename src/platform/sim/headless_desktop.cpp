@@ -84,18 +84,7 @@ HeadlessDesktop::~HeadlessDesktop() { Close(); }
 void HeadlessDesktop::Close() {
   std::unique_lock<std::mutex> lock(mutex_);
   closing_ = true;
-  for (std::size_t i = 0; i < boxes_.size(); ++i) {
-    BoxSlot& slot = boxes_[i];
-    if (slot.record.answer != 0 || slot.record.fromWindowThread) continue;
-    slot.record.answer = DefaultAnswer(slot.record.style);
-    if (slot.trackedWaiter) platform::activity::CreditWakeUp();
-  }
-  for (auto& handOver : handOvers_) {
-    handOver->done = true;
-    handOver->dropped = true;
-  }
-  handOvers_.clear();
-  changed_.notify_all();
+  ReleaseWaitersLocked();
   changed_.wait(lock, [this] { return foreignCalls_ == 0; });
 }
 
@@ -142,6 +131,16 @@ std::size_t HeadlessDesktop::PendingActions() const {
 
 bool HeadlessDesktop::OnWindowThreadLocked() const {
   return std::this_thread::get_id() == windowThread_;
+}
+
+// While no dialog is open and no modal loop runs, the calling thread becomes
+// the window thread.
+bool HeadlessDesktop::AdoptWindowThreadLocked() {
+  const bool anyDialog = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                     [](const Surface& s) { return s.window != nullptr; });
+  if (anyDialog || loops_ > 0) return false;
+  windowThread_ = std::this_thread::get_id();
+  return true;
 }
 
 bool HeadlessDesktop::HandOverToWindowThread(const std::function<void()>& fn,
@@ -201,11 +200,7 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
   if (closing_ || !error_.empty()) return platform::kIdCancel;
   const platform::DialogTemplate* found = platform::FindTemplate(dialog.TemplateId());
   if (found == nullptr) return -1;  // as DialogBoxParam without its template
-  const bool anyDialog = std::any_of(surfaces_.begin(), surfaces_.end(),
-                                     [](const Surface& s) { return s.window != nullptr; });
-  if (!anyDialog && loops_ == 0) {
-    windowThread_ = std::this_thread::get_id();
-  } else if (!OnWindowThreadLocked()) {
+  if (!AdoptWindowThreadLocked() && !OnWindowThreadLocked()) {
     FailLocked("dialog " + std::to_string(dialog.TemplateId()) +
                " run from a thread other than the window thread");
     return -1;
@@ -278,11 +273,7 @@ int HeadlessDesktop::DefaultAnswer(platform::BoxStyle style) {
 int HeadlessDesktop::MessageBox(const std::string& text, platform::BoxStyle style) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (closing_ || !error_.empty()) return DefaultAnswer(style);
-  const bool anyDialog = std::any_of(surfaces_.begin(), surfaces_.end(),
-                                     [](const Surface& s) { return s.window != nullptr; });
-  if (!anyDialog && loops_ == 0 && !platform::activity::IsBackgroundThread()) {
-    windowThread_ = std::this_thread::get_id();
-  }
+  if (!platform::activity::IsBackgroundThread()) AdoptWindowThreadLocked();
   BoxSlot slot;
   slot.record.style = style;
   slot.record.caption = programName_;
@@ -312,10 +303,7 @@ int HeadlessDesktop::RunBoxOnWindowThread(std::unique_lock<std::mutex>& lock, st
   BoxRecord& record = boxes_[index].record;
   if (record.answer == 0) {
     record.answer = DefaultAnswer(record.style);
-    const int box = static_cast<int>(index);
-    surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
-                                   [box](const Surface& s) { return s.box == box; }),
-                    surfaces_.end());
+    RemoveBoxSurfaceLocked(index);
   }
   return record.answer;
 }
@@ -568,25 +556,34 @@ void HeadlessDesktop::FailLocked(const std::string& error) {
   if (!error_.empty()) return;
   error_ = OneLine(error.empty() ? std::string("failed") : error);
   TheTranscript().Freeze();
-  // Boxes of other threads answer as the unwinding does; their threads wake.
+  ReleaseWaitersLocked();
+  posted_.clear();
+  script_.clear();
+}
+
+// Boxes of other threads answer as the unwinding does and their threads wake;
+// hand-overs not yet run are dropped.
+void HeadlessDesktop::ReleaseWaitersLocked() {
   for (std::size_t i = 0; i < boxes_.size(); ++i) {
     BoxSlot& slot = boxes_[i];
     if (slot.record.answer != 0 || slot.record.fromWindowThread) continue;
     slot.record.answer = DefaultAnswer(slot.record.style);
     if (slot.trackedWaiter) platform::activity::CreditWakeUp();
-    const int box = static_cast<int>(i);
-    surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
-                                   [box](const Surface& s) { return s.box == box; }),
-                    surfaces_.end());
+    RemoveBoxSurfaceLocked(i);
   }
   for (auto& handOver : handOvers_) {
     handOver->done = true;
     handOver->dropped = true;
   }
   handOvers_.clear();
-  posted_.clear();
-  script_.clear();
   changed_.notify_all();
+}
+
+void HeadlessDesktop::RemoveBoxSurfaceLocked(std::size_t index) {
+  const int box = static_cast<int>(index);
+  surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
+                                 [box](const Surface& s) { return s.box == box; }),
+                  surfaces_.end());
 }
 
 bool HeadlessDesktop::Failed() const {

@@ -137,6 +137,7 @@ class HeadlessDesktop : public platform::DialogSystem {
   struct BoxSlot;
 
   bool OnWindowThreadLocked() const;
+  bool AdoptWindowThreadLocked();
   // Runs fn on the window thread; from another thread waits until it ran.
   // false when it was dropped (error, shut-down, or target window gone).
   bool HandOverToWindowThread(const std::function<void()>& fn, const HeadlessWindow* target);
@@ -149,6 +150,8 @@ class HeadlessDesktop : public platform::DialogSystem {
   void ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action);
   void ScriptError(const std::string& what);
   void FailLocked(const std::string& error);
+  void ReleaseWaitersLocked();
+  void RemoveBoxSurfaceLocked(std::size_t index);
   void PostCommand(HeadlessWindow* window, int id);
   void PostClose(HeadlessWindow* window);
   void PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window);

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/win32_device_enum.h"
+#include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_device_io.h"
 #include "platform/win32/win32_resources.h"
 
@@ -22,6 +23,16 @@ void InstallWin32DeviceServices() {
   services.io = Single<Win32DeviceIo>();
   services.devices = Single<Win32DeviceEnum>();
   services.resources = Single<Win32Resources>();
+  platform::Install(services);
+}
+
+void InstallWin32Services() {
+  InstallWin32DeviceServices();
+  static const std::unique_ptr<platform::DialogSystem> dialogs = MakeDialogSystem();
+  static const std::unique_ptr<platform::Graphics> graphics = MakeGraphics();
+  platform::Services services = platform::Os();
+  services.dialogs = dialogs.get();
+  services.graphics = graphics.get();
   platform::Install(services);
 }
 

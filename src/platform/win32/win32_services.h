@@ -8,4 +8,9 @@ namespace win32 {
 // others, so that a build can mix real and simulated services.
 void InstallWin32DeviceServices();
 
+// The device services above, and the dialog backend and graphics library:
+// everything the program needs. Call on the program's main thread, which
+// becomes the window thread.
+void InstallWin32Services();
+
 }  // namespace win32
