@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "run_scenario.h"
@@ -15,6 +15,25 @@
 namespace {
 
 constexpr int kMalformed = 2;
+
+// Error texts go out as one line whatever they hold.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) return false;
+  try {
+    text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return false;  // a folder, say
+  }
+  return !file.bad();
+}
 
 int Usage() {
   std::cerr << "usage: tavrolin-sim SCENARIO.json\n";
@@ -32,20 +51,19 @@ int main(int argc, char** argv) {
                  "prints the transcript as JSON Lines. Format: docs/scenarios.md.\n";
     return 0;
   }
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  if (!file || !(text << file.rdbuf())) {
+  std::string text;
+  if (!ReadFile(path, &text)) {
     std::cerr << "tavrolin-sim: cannot read " << path << "\n";
     return kMalformed;
   }
   scenario::Scenario parsed;
   std::string error;
-  if (!scenario::Parse(text.str(), &parsed, &error)) {
-    std::cerr << "tavrolin-sim: malformed scenario: " << error << "\n";
+  if (!scenario::Parse(text, &parsed, &error)) {
+    std::cerr << "tavrolin-sim: malformed scenario: " << OneLine(error) << "\n";
     return kMalformed;
   }
   const scenario::Outcome outcome = scenario::Run(parsed);
   std::cout << outcome.transcript << std::flush;
-  if (outcome.exitCode != 0) std::cerr << "tavrolin-sim: " << outcome.error << "\n";
+  if (outcome.exitCode != 0) std::cerr << "tavrolin-sim: " << OneLine(outcome.error) << "\n";
   return outcome.exitCode;
 }
