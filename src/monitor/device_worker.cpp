@@ -44,6 +44,14 @@ std::uint32_t DeviceWorker(CConnectionState* app) {
       app->m_bConnected.store(0);
       UpdateMainButtons();
       if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) continue;
+      // A removal announced while no dongle was open (after failed openings,
+      // or while waiting here) belongs to that absence: left pending, it
+      // would end the connection of the dongle that has just arrived as soon
+      // as its settings were read. A removal from now on is the new
+      // dongle's. The exit test comes after, so that a shutdown signalled
+      // before this point is still seen.
+      g_evRemoval.Wait(0);
+      if (app->m_bExit.load() != 0) break;
       OpenDevice();
       bool exitNow = false;
       while (!DeviceOpen()) {

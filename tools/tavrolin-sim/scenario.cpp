@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 namespace scenario {
 namespace {
@@ -53,8 +54,8 @@ std::array<std::uint8_t, N> Hex(const json& value, const std::string& what) {
     digits += c;
   }
   if (digits.size() != 2 * N) {
-    throw Bad(what + " must be " + std::to_string(N) + " bytes of hex, not " +
-              std::to_string(digits.size() / 2) + (digits.size() % 2 ? ".5" : ""));
+    throw Bad(what + " must be " + std::to_string(N) + " bytes of hex (" + std::to_string(2 * N) +
+              " digits), not " + std::to_string(digits.size()) + " digits");
   }
   std::array<std::uint8_t, N> bytes{};
   for (std::size_t i = 0; i < N; ++i) {
@@ -79,8 +80,11 @@ Fault ParseFault(const json& item, std::size_t index) {
                    {"mode", "data-read", "data-write", "flash-read", "flash-write", "descriptor",
                     "open", "any"});
   fault.kind = OneOf(item["kind"], "fault kind", {"fail", "short", "corrupt", "unplug"});
+  if (fault.op == "open" && (fault.kind == "short" || fault.kind == "corrupt")) {
+    throw Bad(where + ": an open returns no bytes, so \"" + fault.kind + "\" does not apply to it");
+  }
   if (item.contains("after")) fault.after = static_cast<int>(Integer(item["after"], where + ".after", 0, 1000000));
-  if (item.contains("count")) fault.count = static_cast<int>(Integer(item["count"], where + ".count", 0, 1000000));
+  if (item.contains("count")) fault.count = static_cast<int>(Integer(item["count"], where + ".count", 1, 1000000));
   if (item.contains("error")) {
     fault.error = static_cast<std::uint32_t>(Integer(item["error"], where + ".error", 1, 0xFFFFFFFFLL));
   }
@@ -123,7 +127,7 @@ Action ParseAction(const json& item, std::size_t index) {
   if (item.contains("click")) {
     OnlyKeys(item, where, {"click"});
     action.kind = Action::Kind::kClick;
-    action.id = static_cast<int>(Integer(item["click"], where + ".click", -1, 65535));
+    action.id = static_cast<int>(Integer(item["click"], where + ".click", 0, 65535));
   } else if (item.contains("answer")) {
     OnlyKeys(item, where, {"answer"});
     action.kind = Action::Kind::kAnswer;
@@ -132,8 +136,8 @@ Action ParseAction(const json& item, std::size_t index) {
     OnlyKeys(item, where, {"select", "index"});
     if (!item.contains("index")) throw Bad(where + " needs \"index\"");
     action.kind = Action::Kind::kSelect;
-    action.id = static_cast<int>(Integer(item["select"], where + ".select", -1, 65535));
-    action.index = static_cast<int>(Integer(item["index"], where + ".index", -1, 65535));
+    action.id = static_cast<int>(Integer(item["select"], where + ".select", 0, 65535));
+    action.index = static_cast<int>(Integer(item["index"], where + ".index", 0, 65535));
   } else if (item.contains("key")) {
     OnlyKeys(item, where, {"key"});
     action.kind = Action::Kind::kKey;
@@ -164,11 +168,37 @@ void ParseTop(const json& top, Scenario* out) {
 }  // namespace
 
 bool Parse(const std::string& text, Scenario* out, std::string* error) {
+  // A key given twice in one object would silently lose one of its values:
+  // the keys of the objects being read, innermost last.
+  std::vector<std::set<std::string>> open;
+  std::string duplicate;
+  const json::parser_callback_t noteKeys = [&](int, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) {
+      open.emplace_back();
+    } else if (event == json::parse_event_t::object_end && !open.empty()) {
+      open.pop_back();
+    } else if (event == json::parse_event_t::key && !open.empty() &&
+               !open.back().insert(parsed.get<std::string>()).second && duplicate.empty()) {
+      duplicate = parsed.get<std::string>();
+    }
+    return true;
+  };
   json top;
   try {
-    top = json::parse(text);
+    top = json::parse(text, noteKeys);
   } catch (const json::parse_error& e) {
-    *error = std::string("not valid JSON: ") + e.what();
+    // "[json.exception.parse_error.101] parse error at line 1, ...": the
+    // bracketed name says nothing to a reader of the scenario.
+    std::string what = e.what();
+    const std::size_t bracket = what.find("] ");
+    if (what.rfind("[json.exception.", 0) == 0 && bracket != std::string::npos) {
+      what = what.substr(bracket + 2);
+    }
+    *error = "not valid JSON: " + what;
+    return false;
+  }
+  if (!duplicate.empty()) {
+    *error = "the key \"" + duplicate + "\" appears twice in one object";
     return false;
   }
   try {

@@ -1,0 +1,113 @@
+// From a parsed scenario to a simulated run and its transcript.
+#include "run_scenario.h"
+
+#include <vector>
+
+#include "platform/sim/demo_machine.h"
+#include "platform/sim/simulated_run.h"
+#include "platform/sim/transcript.h"
+#include "platform/sim/user_action.h"
+
+namespace scenario {
+namespace {
+
+sim::FaultOp OpOf(const std::string& op) {
+  if (op == "mode") return sim::FaultOp::kMode;
+  if (op == "data-read") return sim::FaultOp::kDataRead;
+  if (op == "data-write") return sim::FaultOp::kDataWrite;
+  if (op == "flash-read") return sim::FaultOp::kFlashRead;
+  if (op == "flash-write") return sim::FaultOp::kFlashWrite;
+  if (op == "descriptor") return sim::FaultOp::kDescriptor;
+  if (op == "open") return sim::FaultOp::kOpen;
+  return sim::FaultOp::kAny;
+}
+
+sim::FaultKind KindOf(const std::string& kind) {
+  if (kind == "short") return sim::FaultKind::kShort;
+  if (kind == "corrupt") return sim::FaultKind::kCorrupt;
+  if (kind == "unplug") return sim::FaultKind::kUnplug;
+  return sim::FaultKind::kFail;
+}
+
+sim::BoxAnswer AnswerOf(const std::string& value) {
+  if (value == "yes") return sim::BoxAnswer::kYes;
+  if (value == "no") return sim::BoxAnswer::kNo;
+  return sim::BoxAnswer::kOk;
+}
+
+void Queue(sim::SimulatedRun& run, const Action& action) {
+  sim::HeadlessDesktop& desktop = run.Desktop();
+  sim::SimMachine& machine = run.Machine();
+  switch (action.kind) {
+    case Action::Kind::kClick: desktop.Click(action.id); break;
+    case Action::Kind::kAnswer: desktop.Answer(AnswerOf(action.value)); break;
+    case Action::Kind::kSelect: desktop.Select(action.id, action.index); break;
+    case Action::Kind::kKey:
+      if (action.value == "enter") {
+        desktop.PressEnter();
+      } else {
+        desktop.PressEscape();
+      }
+      break;
+    case Action::Kind::kClose: desktop.RequestClose(); break;
+    case Action::Kind::kPlug: desktop.Do("plug", [&machine] { machine.Plug(); }); break;
+    case Action::Kind::kUnplug: desktop.Do("unplug", [&machine] { machine.Unplug(); }); break;
+  }
+}
+
+}  // namespace
+
+sim::SimDongleConfig StartingDongle(const Scenario& scenario) {
+  sim::SimDongleConfig config = sim::DemoDongleConfig();
+  if (!scenario.dongle) {
+    config.present = false;
+    return config;
+  }
+  const Dongle& dongle = *scenario.dongle;
+  config.present = dongle.present;
+  config.mode = dongle.mode;
+  if (dongle.info) {
+    config.deviceInfo.assign(dongle.info->begin(), dongle.info->end());
+    config.rfGroup = -1;  // address 21 is the info's byte 21
+  }
+  if (dongle.descriptor) config.descriptor.assign(dongle.descriptor->begin(), dongle.descriptor->end());
+  return config;
+}
+
+Outcome Run(const Scenario& scenario) {
+  sim::SimulatedRun run(StartingDongle(scenario));
+  if (scenario.dongle) {
+    for (const auto& [address, value] : scenario.dongle->data) run.Dongle().WriteData(address, {value});
+    for (const Fault& fault : scenario.dongle->faults) {
+      sim::Fault injected;
+      injected.op = OpOf(fault.op);
+      injected.after = fault.after;
+      injected.count = fault.count;
+      injected.kind = KindOf(fault.kind);
+      injected.error = fault.error;
+      run.Dongle().AddFault(injected);
+    }
+  }
+  for (const Action& action : scenario.user) Queue(run, action);
+
+  Outcome outcome;
+  const bool ran = run.Run();
+  const std::size_t left = run.Desktop().PendingActions();
+  if (!ran) {
+    outcome.exitCode = 1;
+    outcome.error = run.Error();
+  } else if (left > 0) {
+    // The program ended before the script did: the script expected more.
+    const Action& next = scenario.user[scenario.user.size() - left];
+    outcome.exitCode = 1;
+    outcome.error = "script error: the program ended with " + std::to_string(left) +
+                    (left == 1 ? " action" : " actions") + " left, the first being \"" +
+                    Describe(next) + "\"";
+  } else {
+    run.RecordFinalDongleState();
+  }
+  outcome.transcript = sim::TheTranscript().ToJsonLines();
+  return outcome;
+}
+
+}  // namespace scenario
