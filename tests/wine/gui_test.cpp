@@ -32,6 +32,7 @@
 #undef IDC_ICON
 #include "ui/resource_ids.h"
 #include "ui/rf_texts.h"
+#include "ui/upgrade_dlg.h"
 
 using namespace guitest;
 using namespace std::chrono_literals;
@@ -270,6 +271,16 @@ class Automation {
     Check(client.right >= 600 && client.bottom >= 399,
           "it holds the 600 x 400 picture but for the row the dialog units round away");
     CheckPicture(client);
+
+    // The repaint rectangle around the progress bar is control 1083's frame.
+    const auto* window = static_cast<const CUpgradeDlg*>(g_pMainDlg.load());
+    const RECT frame = ClientRectOf(Item(IDC_EDIT_FRAME));
+    const RECT bar = ClientRectOf(Item(IDC_PROGRESS));
+    Check(window != nullptr && window->m_rcProgress.left == frame.left &&
+              window->m_rcProgress.top == frame.top && window->m_rcProgress.right == frame.right &&
+              window->m_rcProgress.bottom == frame.bottom && frame.left < bar.left &&
+              frame.top < bar.top && frame.right > bar.right && frame.bottom > bar.bottom,
+          "the repaint rectangle is control 1083's frame, which encloses the progress bar");
     SaveScreenshot({main_}, Shot("main-window"));
   }
 
@@ -331,6 +342,12 @@ class Automation {
         {"Alt+F4", [this] {
            PostMessageA(KeyTarget(), WM_SYSKEYDOWN, VK_F4, static_cast<LPARAM>(1u | (1u << 29)));
          }},
+        // Enter presses the push button with the focus rather than Exit.
+        {"Enter with the focus on Adjust RF", [this] {
+           PostMessageA(main_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_ADJUST_RF)), TRUE);
+           WaitUntil([this] { return FocusOf(thread_) == Item(IDC_ADJUST_RF); }, kQuietWait);
+           PostKey(Item(IDC_ADJUST_RF), VK_RETURN);
+         }},
     };
     for (const Way& way : ways) {
       way.send();
@@ -347,7 +364,31 @@ class Automation {
 
   // ---- Upgrade ----
 
+  // Enter in the version dialog is OK; No to the confirmation writes nothing.
+  void DeclineUpgrade() {
+    watchdog_.Step("the version dialog opens");
+    PostCommand(main_, IDC_UPGRADE);
+    HWND version = WaitForDialog(thread_, kVersionCaption, kDialogWait);
+    Require(version != nullptr, "Upgrade opens \"" + std::string(kVersionCaption) + "\"");
+    HWND list = GetDlgItem(version, IDC_VERSION_LIST);
+    PostKey(list, VK_RETURN);
+    Require(WaitGone(version, kDialogWait), "Enter in the list ends the version dialog");
+    const Box confirm = WaitForBox("Enter asks for confirmation");
+    const std::uint64_t requests = machine_.Dongle().RequestCount();
+    Check(confirm.text == kConfirmation, "Enter works as OK: the confirmation for the sixth edition");
+    Answer(confirm, IDNO);
+    Check(NoBoxFor(kQuietWait), "No ends the flow without a message");
+    Check(machine_.Dongle().RequestCount() == requests &&
+              machine_.Dongle().ReadFlashBytes(kFlashBase, kProgramSize) ==
+                  std::vector<std::uint8_t>(kProgramSize, 0xFF),
+          "No sends nothing more to the dongle; its flash stays erased");
+    Check(IsWindowEnabled(Item(IDC_EXIT)) &&
+              SendMessageA(Item(IDC_PROGRESS), PBM_GETPOS, 0, 0) == 0,
+          "Exit stays enabled and the progress bar at 0");
+  }
+
   void RunUpgrade() {
+    DeclineUpgrade();
     const std::vector<std::uint8_t> identityBefore =
         machine_.Dongle().ReadData(kIdentityAddress, kIdentitySize);
 
@@ -487,6 +528,14 @@ class Automation {
     PostCommand(rf, IDC_RF_EXIT);
     Check(WaitGone(rf, kDialogWait), "Exit ends the RF dialog");
     Check(NoBoxFor(kQuietWait), "Exit shows no message");
+
+    // The RF dialog has no default push button: Enter is IDOK, which ends it.
+    rf = OpenRfDialog();
+    PostKey(GetDlgItem(rf, IDC_RF_GROUP), VK_RETURN);
+    Check(WaitGone(rf, kDialogWait), "Enter ends the RF dialog");
+    Check(NoBoxFor(kQuietWait) && machine_.Dongle().ReadData(kStartBandAddress, 1) ==
+                                      std::vector<std::uint8_t>{9},
+          "Enter writes nothing and shows no message");
   }
 
   // ---- Unplug and plug in ----

@@ -256,6 +256,14 @@ void CheckCreatedDialog(const DialogTemplate& portable) {
                                    nullptr, QuietDialogProc, 0);
   if (!Check(dialog != nullptr, name + " is created by the dialog manager")) return;
 
+  // The headless desktop places controls with the base units of a 10-point
+  // Times New Roman on Windows: 7 x 15 pixels.
+  RECT base = {0, 0, 4, 8};
+  MapDialogRect(dialog, &base);
+  Check(base.right == 7 && base.bottom == 15,
+        name + ": dialog base units " + Num(base.right) + " x " + Num(base.bottom) +
+            " pixels, as the headless desktop reckons them");
+
   RECT client;
   GetClientRect(dialog, &client);
   const RECT size = DialogUnitsToPixels(dialog, 0, 0, portable.cx, portable.cy);
