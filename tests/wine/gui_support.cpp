@@ -1,4 +1,4 @@
-// Helpers for driving real dialogs from a second thread; see gui_support.h.
+// Driving real dialogs from a second thread; see gui_support.h.
 #include "gui_support.h"
 
 #include <objidl.h>

@@ -1,4 +1,4 @@
-// Helpers for Windows test programs that drive real dialogs from a second
+// What Windows test programs need to drive real dialogs from a second
 // thread of the same process: finding the dialogs and message boxes of the
 // window thread, reading their texts and controls, pressing their buttons
 // with window messages, screenshots, the pass/fail report and a watchdog.
