@@ -1,0 +1,52 @@
+# The virtual display and the one Wine prefix that scripts/test and
+# scripts/demo use. Sourced; the caller ends what it started
+# (tav_stop_virtual_display, and `wineserver -k` for its prefix).
+
+tav_xvfb_pid=
+
+# tav_start_virtual_display NUMBER_FILE: starts Xvfb (1024 x 768, 24 bits) on
+# a free display number, which it writes to NUMBER_FILE, and exports DISPLAY.
+tav_start_virtual_display() {
+  local number_file=$1 attempt number
+  : >"$number_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  tav_xvfb_pid=$!
+  for attempt in $(seq 100); do
+    if [[ -s $number_file ]]; then
+      number=$(tr -d '[:space:]' <"$number_file")
+      export DISPLAY=:$number
+      echo "virtual display $DISPLAY (Xvfb pid $tav_xvfb_pid)"
+      return 0
+    fi
+    kill -0 "$tav_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "Xvfb did not start (after $attempt looks)" >&2
+  return 1
+}
+
+tav_stop_virtual_display() {
+  if [[ -n $tav_xvfb_pid ]]; then
+    kill "$tav_xvfb_pid" 2>/dev/null || true
+    wait "$tav_xvfb_pid" 2>/dev/null || true
+    tav_xvfb_pid=
+  fi
+}
+
+# tav_prepare_wine_prefix DIR: exports WINEPREFIX (and a quiet WINEDEBUG),
+# makes the prefix when it does not exist, and lets Liberation Serif stand in
+# for Times New Roman. Wine has no Times New Roman; Liberation Serif has its
+# widths, so the dialogs, whose templates use that font, get the size they
+# have on Windows.
+tav_prepare_wine_prefix() {
+  export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "making the Wine prefix $WINEPREFIX"
+    # No Mono or Gecko: the prefix is made without asking to download them.
+    WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i || return 1
+  fi
+  if ! grep -qF '"Times New Roman"="Liberation Serif"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' \
+      /t REG_SZ /d 'Liberation Serif' /f >/dev/null || return 1
+  fi
+}
