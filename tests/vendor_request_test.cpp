@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sim/hooked_device_io.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
 
@@ -71,35 +72,6 @@ class TransportTest : public ::testing::Test {
   sim::SimDongle dongle_;
   sim::SimDeviceIo io_{dongle_};
   sim::ScopedDeviceIo installed_{&io_};
-};
-
-// A DeviceIo that forwards to another and can run a hook inside each control
-// call.
-class HookedIo : public platform::DeviceIo {
- public:
-  explicit HookedIo(platform::DeviceIo& inner) : inner_(inner) {}
-  std::function<void()> insideCall;
-
-  platform::Handle Open(const char* path) override { return inner_.Open(path); }
-  bool IoControl(platform::Handle handle, std::uint32_t code, const void* in,
-                 std::uint32_t inSize, void* out, std::uint32_t outSize,
-                 std::uint32_t* returned) override {
-    if (insideCall) insideCall();
-    return inner_.IoControl(handle, code, in, inSize, out, outSize, returned);
-  }
-  bool Read(platform::Handle handle, void* buffer, std::uint32_t size,
-            std::uint32_t* read) override {
-    return inner_.Read(handle, buffer, size, read);
-  }
-  bool Close(platform::Handle handle) override { return inner_.Close(handle); }
-  std::uint32_t LastError() override { return inner_.LastError(); }
-  void SetLastError(std::uint32_t code) override { inner_.SetLastError(code); }
-  bool SystemErrorText(std::uint32_t code, std::string* text) override {
-    return inner_.SystemErrorText(code, text);
-  }
-
- private:
-  platform::DeviceIo& inner_;
 };
 
 // A misbehaving driver: every call succeeds, fills the output it was given
@@ -577,13 +549,13 @@ bool LockIsFreeForAnotherThread() {
 }
 
 TEST_F(TransportTest, EveryRoutineHoldsTheLockDuringItsCall) {
-  HookedIo hooked(io_);
+  sim::HookedDeviceIo hooked(io_);
   int calls = 0;
   int heldDuringCall = 0;
-  hooked.insideCall = [&] {
+  hooked.SetBeforeCall([&] {
     ++calls;
     if (!LockIsFreeForAnotherThread()) ++heldDuringCall;
-  };
+  });
   sim::ScopedDeviceIo install(&hooked);
 
   int check = 0;

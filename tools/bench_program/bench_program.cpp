@@ -28,6 +28,7 @@
 #include "device/vendor_request.h"
 #include "firmware/firmware_upgrader.h"
 #include "platform/platform.h"
+#include "platform/sim/hooked_device_io.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_resources.h"
@@ -79,32 +80,6 @@ class PreciseWait {
   Clock::duration spin_ = Clock::duration::zero();
 };
 
-// The simulated device I/O with a fixed time spent in every control call.
-class SlowDeviceIo : public platform::DeviceIo {
- public:
-  SlowDeviceIo(platform::DeviceIo& inner, Clock::duration latency) : inner_(inner), wait_(latency) {}
-  platform::Handle Open(const char* path) override { return inner_.Open(path); }
-  const PreciseWait& Wait() const { return wait_; }
-  bool IoControl(platform::Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                 std::uint32_t outSize, std::uint32_t* returned) override {
-    wait_();
-    return inner_.IoControl(handle, code, in, inSize, out, outSize, returned);
-  }
-  bool Read(platform::Handle handle, void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    return inner_.Read(handle, buffer, size, read);
-  }
-  bool Close(platform::Handle handle) override { return inner_.Close(handle); }
-  std::uint32_t LastError() override { return inner_.LastError(); }
-  void SetLastError(std::uint32_t code) override { inner_.SetLastError(code); }
-  bool SystemErrorText(std::uint32_t code, std::string* text) override {
-    return inner_.SystemErrorText(code, text);
-  }
-
- private:
-  platform::DeviceIo& inner_;
-  PreciseWait wait_;
-};
-
 // The upgrade state without a window: progress and repaints go nowhere; the
 // last message is kept to tell success from failure.
 class HeadlessUpgrader : public FirmwareUpgrader {
@@ -124,7 +99,7 @@ class HeadlessUpgrader : public FirmwareUpgrader {
 // images loaded.
 class Bench {
  public:
-  explicit Bench(Clock::duration latency) : slowIo_(io_, latency) {
+  explicit Bench(Clock::duration latency) : wait_(latency), slowIo_(io_, [this] { wait_(); }) {
     dongle_.SetWireLogEnabled(false);
     saved_ = platform::Os();
     platform::Services services = saved_;
@@ -145,7 +120,7 @@ class Bench {
 
   bool Ready() const { return ok_; }
   // The part of each request's latency that is spun rather than slept.
-  Clock::duration Spin() const { return slowIo_.Wait().Spin(); }
+  Clock::duration Spin() const { return wait_.Spin(); }
 
   // One upgrade; the number of requests it sent, or 0 when it failed.
   std::uint64_t Upgrade() {
@@ -159,7 +134,9 @@ class Bench {
  private:
   sim::SimDongle dongle_;
   sim::SimDeviceIo io_{dongle_};
-  SlowDeviceIo slowIo_;
+  // The simulated device I/O with a fixed time spent in every control call.
+  PreciseWait wait_;
+  sim::HookedDeviceIo slowIo_;
   sim::SimResources resources_;
   HeadlessUpgrader upgrader_;
   platform::Services saved_;
