@@ -420,6 +420,36 @@ bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const vo
     record.payload.assign(inBytes + kDataOffset, inBytes + kDataOffset + n);
   }
 
+  Line line;
+  line.Str("event", "request");
+  if (code == kIoctlVendorRead) {
+    line.Str("ioctl", "read");
+  } else if (isWrite) {
+    line.Str("ioctl", "write");
+  } else {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    line.Str("ioctl", text);
+  }
+  line.Num("command", record.command).Num("address", record.address).Num("length", record.length);
+  if (isWrite) line.Str("data", HexLower(record.payload.data(), record.payload.size()));
+
+  const FaultOp op = Classify(code, record.command);
+  return Serve(generation, op, std::move(record), line,
+               [&](const Effects& effects, std::uint32_t* count, std::uint32_t* err) {
+                 return Execute(code, inBytes, inAvailable, outBytes,
+                                outBytes != nullptr ? outSize : 0, effects, count, err);
+               },
+               returned, error);
+}
+
+// One request through the dongle: its faults, its refusal when the dongle is
+// unplugged or the handle is stale (such a request never reaches the driver:
+// it is counted and kept in the wire log, not in the transcript), the
+// transcript line, the request count with a due disappearance, and the wire
+// record. `perform` carries the request out.
+bool SimDongle::Serve(std::uint64_t generation, FaultOp op, WireRecord record, const Line& line,
+                      const Perform& perform, std::uint32_t* returned, std::uint32_t* error) {
   std::function<void()> hook;
   bool ok = false;
   std::uint32_t err = 0;
@@ -428,38 +458,20 @@ bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const vo
     std::lock_guard<std::mutex> lock(mutex_);
     Effects effects;
     if (present_ && generation == generation_) {
-      effects = TakeFaults(Classify(code, record.command), false);
+      effects = TakeFaults(op, false);
       if (effects.unplug) {
         UnplugLocked();
         hook = onUnplug_;
       }
     }
     if (!present_ || generation != generation_) {
-      // Never reached the driver: counted and kept in the wire log, not in
-      // the transcript.
       ++refused_;
       err = platform::kErrorDeviceNotConnected;
       record.refused = true;
     } else {
-      if (transcript_) {
-        Line line;
-        line.Str("event", "request");
-        if (code == kIoctlVendorRead) {
-          line.Str("ioctl", "read");
-        } else if (isWrite) {
-          line.Str("ioctl", "write");
-        } else {
-          char text[16];
-          std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-          line.Str("ioctl", text);
-        }
-        line.Num("command", record.command).Num("address", record.address).Num("length", record.length);
-        if (isWrite) line.Str("data", HexLower(record.payload.data(), record.payload.size()));
-        TheTranscript().Add(line);
-      }
+      if (transcript_) TheTranscript().Add(line);
       const bool disappear = CountRequestLocked();
-      ok = Execute(code, inBytes, inAvailable, outBytes, outBytes != nullptr ? outSize : 0, effects,
-                   &count, &err);
+      ok = perform(effects, &count, &err);
       if (disappear) {
         UnplugLocked();
         hook = onUnplug_;
@@ -547,54 +559,26 @@ bool SimDongle::Read(std::uint64_t generation, void* buffer, std::uint32_t size,
   record.kind = WireRecord::Kind::kRead;
   record.outSize = size;
 
-  std::function<void()> hook;
-  bool ok = false;
-  std::uint32_t err = 0;
-  std::uint32_t count = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Effects effects;
-    if (present_ && generation == generation_) {
-      effects = TakeFaults(FaultOp::kDescriptor, false);
-      if (effects.unplug) {
-        UnplugLocked();
-        hook = onUnplug_;
-      }
-    }
-    if (!present_ || generation != generation_) {
-      ++refused_;
-      err = platform::kErrorDeviceNotConnected;
-      record.refused = true;
-    } else {
-      if (transcript_) TheTranscript().Add(Line().Str("event", "readfile").Num("length", size));
-      const bool disappear = CountRequestLocked();
-      if (effects.fail) {
-        err = effects.error;
-      } else if (buffer == nullptr && size > 0) {
-        err = platform::kErrorInvalidParameter;
-      } else {
-        auto* bytes = static_cast<std::uint8_t*>(buffer);
-        count = static_cast<std::uint32_t>(std::min<std::size_t>(size, descriptor_.size()));
-        if (count > 0) std::memcpy(bytes, descriptor_.data(), count);
-        if (effects.corrupt && count > 0) bytes[count - 1] ^= 0x01;
-        if (effects.shortCount && count > 0) --count;
-        if (effects.reportCount) count = effects.reportedCount;
-        ok = true;
-      }
-      if (disappear) {
-        UnplugLocked();
-        hook = onUnplug_;
-      }
-    }
-    record.ok = ok;
-    record.error = ok ? 0 : err;
-    record.returned = ok ? count : 0;
-    Record(std::move(record));
-  }
-  if (hook) hook();
-  if (read != nullptr) *read = ok ? count : 0;
-  if (!ok && error != nullptr) *error = err;
-  return ok;
+  const Line line = Line().Str("event", "readfile").Num("length", size);
+  return Serve(generation, FaultOp::kDescriptor, std::move(record), line,
+               [&](const Effects& effects, std::uint32_t* count, std::uint32_t* err) {
+                 if (effects.fail) {
+                   *err = effects.error;
+                   return false;
+                 }
+                 if (buffer == nullptr && size > 0) {
+                   *err = platform::kErrorInvalidParameter;
+                   return false;
+                 }
+                 auto* bytes = static_cast<std::uint8_t*>(buffer);
+                 *count = static_cast<std::uint32_t>(std::min<std::size_t>(size, descriptor_.size()));
+                 if (*count > 0) std::memcpy(bytes, descriptor_.data(), *count);
+                 if (effects.corrupt && *count > 0) bytes[*count - 1] ^= 0x01;
+                 if (effects.shortCount && *count > 0) --*count;
+                 if (effects.reportCount) *count = effects.reportedCount;
+                 return true;
+               },
+               read, error);
 }
 
 bool SimDongle::Open(const std::string& path, std::uint64_t* generation, std::uint32_t* error) {

@@ -14,6 +14,8 @@
 
 namespace sim {
 
+class Line;
+
 constexpr std::uint32_t kDongleMemorySize = 0x10000;  // data area and flash: u16 addresses
 constexpr std::uint32_t kRequestSize = 70;            // a VendorRequest on the wire
 constexpr std::uint32_t kMaxRequestLength = 64;       // payload of one request
@@ -192,6 +194,10 @@ class SimDongle {
 
   void ApplyConfig(const SimDongleConfig& config);
   Effects TakeFaults(FaultOp op, bool isOpen);
+  using Perform =
+      std::function<bool(const Effects& effects, std::uint32_t* count, std::uint32_t* error)>;
+  bool Serve(std::uint64_t generation, FaultOp op, WireRecord record, const Line& line,
+             const Perform& perform, std::uint32_t* returned, std::uint32_t* error);
   void UnplugLocked();
   void WaitLatency() const;
   void ReportOverlap(const std::string& what);
