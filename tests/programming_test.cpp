@@ -167,12 +167,7 @@ class ProgrammingTest : public ::testing::Test {
   }
 
   void AddFault(sim::FaultOp op, sim::FaultKind kind, int after, int count) {
-    sim::Fault fault;
-    fault.op = op;
-    fault.kind = kind;
-    fault.after = after;
-    fault.count = count;
-    dongle_.AddFault(fault);
+    dongle_.AddFault(sim::MakeFault(op, kind, after, count));
   }
 
   // A page is written and read back through WriteFlashPage alone.

@@ -40,14 +40,7 @@ Bytes Pattern(std::size_t size, std::uint8_t seed) {
   return bytes;
 }
 
-sim::Fault MakeFault(sim::FaultOp op, sim::FaultKind kind, int after = 0, int count = 1) {
-  sim::Fault fault;
-  fault.op = op;
-  fault.kind = kind;
-  fault.after = after;
-  fault.count = count;
-  return fault;
-}
+using sim::MakeFault;
 
 class SimDongleTest : public ::testing::Test {
  protected:

@@ -18,11 +18,7 @@ void OpenRfDialog(sim::SimulatedRun& run) {
 }
 
 sim::Fault CorruptNextDataRead(int after) {
-  sim::Fault fault;
-  fault.op = sim::FaultOp::kDataRead;
-  fault.kind = sim::FaultKind::kCorrupt;
-  fault.after = after;
-  return fault;
+  return sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, after);
 }
 
 // ---- The gate ----

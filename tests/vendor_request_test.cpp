@@ -37,14 +37,7 @@ bool InputTailIsZero() {
   return true;
 }
 
-sim::Fault MakeFault(sim::FaultOp op, sim::FaultKind kind, int after = 0, int count = 1) {
-  sim::Fault fault;
-  fault.op = op;
-  fault.kind = kind;
-  fault.after = after;
-  fault.count = count;
-  return fault;
-}
+using sim::MakeFault;
 
 // Installs a simulated dongle behind platform::Os(), opens it as g_hDevice,
 // and puts everything back afterwards.

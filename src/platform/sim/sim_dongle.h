@@ -74,6 +74,17 @@ struct Fault {
   std::uint32_t reportedCount = 0;
 };
 
+// A fault of `kind` on the requests of `op`, after `after` of them, `count`
+// times (error 31 for a failure).
+inline Fault MakeFault(FaultOp op, FaultKind kind, int after = 0, int count = 1) {
+  Fault fault;
+  fault.op = op;
+  fault.kind = kind;
+  fault.after = after;
+  fault.count = count;
+  return fault;
+}
+
 // One request as the dongle received it.
 struct WireRecord {
   enum class Kind { kIoControl, kRead };
