@@ -252,14 +252,25 @@ void HeadlessWindow::SetProgressPos(int id, int position) {
   });
 }
 
+// The list box or combo box of that id, and its template; nullptr for a
+// missing control or one of another class.
+ControlState* HeadlessWindow::FindListLocked(int id, const platform::ControlTemplate** source) {
+  ControlState* control = FindLocked(id);
+  const platform::ControlTemplate* found = template_.Find(id);
+  if (control == nullptr || found == nullptr || found->List() == platform::ListKind::kNone) {
+    return nullptr;
+  }
+  if (source != nullptr) *source = found;
+  return control;
+}
+
 int HeadlessWindow::AddString(int id, const std::string& text) {
   int index = -1;
   OnWindowThread([&] {
-    ControlState* control = FindLocked(id);
-    const platform::ControlTemplate* source = template_.Find(id);
-    if (control == nullptr || source == nullptr) return;
+    const platform::ControlTemplate* source = nullptr;
+    ControlState* control = FindListLocked(id, &source);
+    if (control == nullptr) return;
     const platform::ListKind kind = source->List();
-    if (kind == platform::ListKind::kNone) return;
     const bool sorted = (kind == platform::ListKind::kListBox && (source->style & platform::kLbsSort)) ||
                         (kind == platform::ListKind::kComboBox && (source->style & platform::kCbsSort));
     auto at = control->items.end();
@@ -276,11 +287,10 @@ int HeadlessWindow::AddString(int id, const std::string& text) {
 // clears it. -1 clears both.
 void HeadlessWindow::SetCurSel(int id, int index) {
   OnWindowThread([&] {
-    ControlState* control = FindLocked(id);
-    const platform::ControlTemplate* source = template_.Find(id);
-    if (control == nullptr || source == nullptr) return;
+    const platform::ControlTemplate* source = nullptr;
+    ControlState* control = FindListLocked(id, &source);
+    if (control == nullptr) return;
     const platform::ListKind kind = source->List();
-    if (kind == platform::ListKind::kNone) return;
     const bool inRange = index >= 0 && index < static_cast<int>(control->items.size());
     if (inRange || index == -1) {
       control->selected = index;
@@ -299,12 +309,8 @@ int HeadlessWindow::GetCurSel(int id) const {
 
 void HeadlessWindow::ResetContent(int id) {
   OnWindowThread([&] {
-    ControlState* control = FindLocked(id);
-    const platform::ControlTemplate* source = template_.Find(id);
-    if (control == nullptr || source == nullptr ||
-        source->List() == platform::ListKind::kNone) {
-      return;
-    }
+    ControlState* control = FindListLocked(id, nullptr);
+    if (control == nullptr) return;
     control->items.clear();
     control->selected = -1;
     if (!initialising_) ListLineLocked(*control);
@@ -317,12 +323,8 @@ void HeadlessWindow::ResetContent(int id) {
 int HeadlessWindow::SelectString(int id, int startAfter, const std::string& text) {
   int found = -1;
   OnWindowThread([&] {
-    ControlState* control = FindLocked(id);
-    const platform::ControlTemplate* source = template_.Find(id);
-    if (control == nullptr || source == nullptr ||
-        source->List() == platform::ListKind::kNone) {
-      return;
-    }
+    ControlState* control = FindListLocked(id, nullptr);
+    if (control == nullptr) return;
     const int count = static_cast<int>(control->items.size());
     const int first = startAfter < 0 || startAfter >= count ? 0 : startAfter + 1;
     for (int n = 0; n < count; ++n) {

@@ -54,6 +54,7 @@ class HeadlessWindow : public platform::Window {
   void OnWindowThread(Change change);
   ControlState* FindLocked(int id);
   const ControlState* FindLocked(int id) const;
+  ControlState* FindListLocked(int id, const platform::ControlTemplate** source);
   void ListLineLocked(const ControlState& control) const;
 
   HeadlessDesktop& desktop_;
