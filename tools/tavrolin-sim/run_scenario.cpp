@@ -79,11 +79,8 @@ Outcome Run(const Scenario& scenario) {
   if (scenario.dongle) {
     for (const auto& [address, value] : scenario.dongle->data) run.Dongle().WriteData(address, {value});
     for (const Fault& fault : scenario.dongle->faults) {
-      sim::Fault injected;
-      injected.op = OpOf(fault.op);
-      injected.after = fault.after;
-      injected.count = fault.count;
-      injected.kind = KindOf(fault.kind);
+      sim::Fault injected =
+          sim::MakeFault(OpOf(fault.op), KindOf(fault.kind), fault.after, fault.count);
       injected.error = fault.error;
       run.Dongle().AddFault(injected);
     }
