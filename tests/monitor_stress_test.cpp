@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <cstdint>
 #include <string>
 
@@ -47,16 +45,12 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   ASSERT_EQ(StartWorker(), 0u);
 
   // The test's thread is the window thread: it announces the changes and
-  // sends commands as soon as the worker has opened the new plug-in, which
-  // is when the worker reads the settings.
+  // sends commands as soon as the worker holds the new plug-in's handle,
+  // which is when the worker reads the settings.
   int answered = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
-    const std::uint64_t opened = machine.Dongle().OpenCount();
     machine.Plug();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-    while (machine.Dongle().OpenCount() == opened && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::yield();
-    }
+    ASSERT_TRUE(WaitUntil(DeviceHandleOpen)) << "cycle " << cycle;
     for (int i = 0; i < kCommandsPerCycle; ++i) {
       std::uint8_t group = 0;
       if (ReadDeviceData(&group, ADDR_RF_GROUP, 1) == 0) ++answered;
@@ -66,6 +60,7 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
     machine.Unplug();
     std::uint8_t band = 0;
     ReadDeviceData(&band, ADDR_START_BAND, 1);
+    ASSERT_TRUE(WaitUntil([] { return !DeviceHandleOpen(); })) << "cycle " << cycle;
   }
 
   // The last word was a removal: the worker ends up closed and waiting.

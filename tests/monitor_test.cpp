@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "device/discovery.h"
@@ -17,6 +19,7 @@
 #include "platform/activity.h"
 #include "platform/device_broadcast.h"
 #include "platform/os_types.h"
+#include "platform/sim/hooked_device_io.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {
@@ -257,31 +260,27 @@ TEST_F(MonitorTest, RfBytesAreSignExtendedAndOnlyMarker3Means16Bands) {
   EXPECT_EQ(app_.m_nStartBand.load(), -1);
 }
 
-TEST_F(MonitorTest, FailedSettingsReadTakesTheByteReadLast) {
-  sim::Fault failRead;
-  failRead.op = sim::FaultOp::kDataRead;
-  machine_.Dongle().AddFault(failRead);  // the group read
-  Start();
+// A setting whose read failed is unknown (its list selects nothing), and only
+// a marker read as 3 gives 16 bands: no byte of another read stands in.
+TEST_F(MonitorTest, FailedSettingsReadLeavesTheSettingUnknown) {
+  machine_.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail));
+  Start();  // the group read fails
   ASSERT_TRUE(ConnectedAndParked());
-  EXPECT_EQ(app_.m_nRfGroup.load(), 0);  // nothing read yet since the start
+  EXPECT_EQ(app_.m_nRfGroup.load(), kRfUnknown);
   EXPECT_EQ(app_.m_b16Bands.load(), 1);
   EXPECT_EQ(app_.m_nStartBand.load(), 7);
 
-  // Only the band marker read fails: the group byte stands in for it.
-  failRead.after = 1;
-  machine_.Dongle().AddFault(failRead);
+  // The marker read fails on a dongle of group 3; then the band read on one
+  // holding band 9.
+  machine_.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail, 1));
   machine_.Dongle().WriteData(ADDR_RF_GROUP, {3});
-  Replug(ADDR_BAND_MARKER, 2);
+  Replug(ADDR_BAND_MARKER, 3);
   EXPECT_EQ(app_.m_nRfGroup.load(), 3);
-  EXPECT_EQ(app_.m_b16Bands.load(), 1);
-
-  // The buffer outlives the connection: a failed group read on the next one
-  // gives the starting band read before.
-  failRead.after = 0;
-  machine_.Dongle().AddFault(failRead);
+  EXPECT_EQ(app_.m_b16Bands.load(), 0);
+  machine_.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail, 2));
   Replug(ADDR_START_BAND, 9);
-  EXPECT_EQ(app_.m_nRfGroup.load(), 7);
-  EXPECT_EQ(app_.m_nStartBand.load(), 9);
+  EXPECT_EQ(app_.m_b16Bands.load(), 1);
+  EXPECT_EQ(app_.m_nStartBand.load(), kRfUnknown);
 }
 
 TEST_F(MonitorTest, OpenRfDialogIsRefreshedWithTheNewReadings) {
@@ -323,6 +322,120 @@ TEST_F(MonitorNoDongleTest, ExitWithoutDongleNeitherSignalsNorWaits) {
   // The worker sees the flag after its current slice.
   platform::activity::ExpireTimedWaits();
   EXPECT_TRUE(WaitForWorkerEnd(2000));
+}
+
+// --- The worker held at chosen points of its device I/O ----------------------
+
+// Holds the worker at one point until the test lets it go.
+class Gate {
+ public:
+  void Arm() { Set(true); }
+  void Release() { Set(false); }
+  // The worker's side: stays here while armed.
+  void Pass() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!armed_) return;
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !armed_; });
+    held_ = false;
+  }
+  bool WaitHeld() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return held_; });
+  }
+
+ private:
+  void Set(bool armed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = armed;
+    changed_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool armed_ = false;
+  bool held_ = false;
+};
+
+// The simulated machine's device I/O with a gate in the open, in the close and
+// before each control call.
+class HeldDeviceIo : public sim::HookedDeviceIo {
+ public:
+  explicit HeldDeviceIo(platform::DeviceIo& inner)
+      : HookedDeviceIo(inner, [this] { call.Pass(); }) {}
+  platform::Handle Open(const char* path) override {
+    open.Pass();
+    return HookedDeviceIo::Open(path);
+  }
+  bool Close(platform::Handle handle) override {
+    close.Pass();
+    return HookedDeviceIo::Close(handle);
+  }
+  Gate open, close, call;
+};
+
+template <class Base>
+class HeldWorkerTest : public Base {
+ protected:
+  HeldWorkerTest() : held_(this->machine_.Io()) { SetIo(&held_); }
+  ~HeldWorkerTest() override {
+    for (Gate* gate : {&held_.open, &held_.close, &held_.call}) gate->Release();
+    this->StopWorker();
+    SetIo(&this->machine_.Io());
+  }
+  static void SetIo(platform::DeviceIo* io) {
+    platform::Services services = platform::Os();
+    services.io = io;
+    platform::Install(services);
+  }
+  void Announce(std::uint32_t event) {
+    this->dialogs_.BroadcastDeviceChange(event, this->machine_.DongleRecord());
+  }
+  // The dongle opened anew and the worker parked with the buttons on.
+  bool ReopenedAndParked(std::uint64_t opens) {
+    return WaitUntil([&] {
+      return this->machine_.Dongle().OpenCount() == opens && DeviceHandleOpen() &&
+             WorkerSettled() && this->app_.m_bConnected.load() == 1;
+    }) && this->window_.ButtonsEnabled();
+  }
+  HeldDeviceIo held_;
+};
+
+using HeldWorkerNoDongleTest = HeldWorkerTest<MonitorNoDongleTest>;
+using HeldWorkerDongleTest = HeldWorkerTest<MonitorTest>;
+
+// A removal handled while the worker opens, and the arrival that follows it
+// handled before the worker has closed the stale handle: the arrival is not
+// taken for a duplicate of the connection that was just removed.
+TEST_F(HeldWorkerNoDongleTest, ArrivalAfterARemovalDuringTheOpenIsKept) {
+  Start();
+  held_.open.Arm();
+  held_.call.Arm();
+  machine_.Plug();
+  ASSERT_TRUE(held_.open.WaitHeld());
+  Announce(platform::kDbtDeviceRemoveComplete);
+  held_.open.Release();
+  ASSERT_TRUE(held_.call.WaitHeld());  // opened; about to read the settings
+  Announce(platform::kDbtDeviceArrival);
+  held_.call.Release();
+  EXPECT_TRUE(ReopenedAndParked(2));
+  EXPECT_EQ(dialogs_.BoxCount(), 0u);
+}
+
+// An arrival handled while the worker goes from the closed handle to its
+// wait, then a first opening that fails: the worker does not take its own
+// view of the flag for a removal, and opens the dongle.
+TEST_F(HeldWorkerDongleTest, ArrivalJustAfterTheCloseSurvivesAFailedOpen) {
+  Start();
+  ASSERT_TRUE(ConnectedAndParked());
+  machine_.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kOpen, sim::FaultKind::kFail));
+  held_.close.Arm();
+  machine_.Unplug();
+  ASSERT_TRUE(held_.close.WaitHeld());
+  machine_.Plug();
+  held_.close.Release();
+  EXPECT_TRUE(ReopenedAndParked(2));
+  EXPECT_EQ(dialogs_.BoxCount(), 0u);
 }
 
 // --- The filter and the notification routines, without a worker -------------

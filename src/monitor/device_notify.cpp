@@ -2,11 +2,14 @@
 // arrival and removal routines that set the flags and wake the worker.
 #include "monitor/device_notify.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include "device/discovery.h"
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
+#include "monitor/device_worker.h"
 #include "platform/device_broadcast.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
@@ -14,10 +17,16 @@
 
 namespace {
 
-// g_pMainDlg is null until the worker has started (and stays null if it never
-// does); the flags and events are all there is to update then.
-void UpdateMainButtons() {
-  if (CMonitorWindow* window = g_pMainDlg.load()) window->UpdateButtons();
+// The notices as one word, serial << 1 | arrival, changed under the lock.
+std::mutex g_noticeLock;
+std::atomic<std::uint32_t> g_notices{0};
+
+// m_bConnected and the notice change together.
+void Notice(bool arrival) {
+  std::lock_guard<std::mutex> lock(g_noticeLock);
+  if (CConnectionState* app = CConnectionState::Current()) app->m_bConnected.store(arrival ? 1 : 0);
+  const std::uint32_t serial = (g_notices.load() >> 1) + 1;
+  g_notices.store(serial << 1 | (arrival ? 1u : 0u));
 }
 
 void UpperCase(std::string* text) {
@@ -32,15 +41,25 @@ void UpperCase(std::string* text) {
 
 }  // namespace
 
+DeviceNotice LatestDeviceNotice() {
+  const std::uint32_t word = g_notices.load();
+  return DeviceNotice{word >> 1, (word & 1u) != 0};
+}
+
+void WithNoticesHeld(const std::function<void()>& update) {
+  std::lock_guard<std::mutex> lock(g_noticeLock);
+  update();
+}
+
 void OnDeviceArrival() {
-  if (CConnectionState* app = CConnectionState::Current()) app->m_bConnected.store(1);
+  Notice(true);
   UpdateMainButtons();
   g_deviceAbsent.store(0);
   g_evArrival.Set();
 }
 
 void OnDeviceRemoval() {
-  if (CConnectionState* app = CConnectionState::Current()) app->m_bConnected.store(0);
+  Notice(false);
   UpdateMainButtons();
   g_deviceAbsent.store(1);
   g_evRemoval.Set();

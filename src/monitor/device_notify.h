@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,20 @@ void OnDeviceArrival();
 // A matching interface was removed: m_bConnected cleared, the buttons updated
 // (when g_pMainDlg is set), g_deviceAbsent set, g_evRemoval signalled.
 void OnDeviceRemoval();
+
+// The arrival and removal notices handled so far, for code that must tell
+// whether a dongle came or went while it was busy: a serial number that each
+// notice moves on, and whether the latest one was an arrival.
+struct DeviceNotice {
+  std::uint32_t serial = 0;
+  bool arrival = false;
+};
+DeviceNotice LatestDeviceNotice();
+
+// Runs `update` with no notification routine in between, so that the worker
+// can look at LatestDeviceNotice() and write m_bConnected in one step without
+// overwriting a notice it has not seen.
+void WithNoticesHeld(const std::function<void()>& update);
 
 // The device-change part of CUpgradeDlg::WindowProc. For WM_DEVICECHANGE with
 // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE, reads the interface name from

@@ -9,93 +9,159 @@
 #include "device/discovery.h"
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
+#include "monitor/device_notify.h"
 #include "platform/activity.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 
 const char* const kReplugText = "Please Re-plug in your Tavrolin.\r\n";
 
-namespace {
-
-std::atomic<int> g_workerThreads{0};
-
 void UpdateMainButtons() {
   if (CMonitorWindow* window = g_pMainDlg.load()) window->UpdateButtons();
 }
 
-bool DeviceOpen() { return g_hDevice != platform::kInvalidHandle; }
+namespace {
 
-}  // namespace
+std::atomic<int> g_workerThreads{0};
 
-std::uint32_t DeviceWorker(CConnectionState* app) {
-  // The failed openings since the last success or message; 0 to 11.
-  std::uint8_t attempts = 0;
-  // The one buffer of the three settings reads. A failed read leaves it as it
-  // was, so its member gets the byte read last (0 before any success).
-  std::uint8_t setting = 0;
+// Only the worker changes g_hDevice, so it may look without the request lock.
+bool IsDeviceOpen() { return g_hDevice != platform::kInvalidHandle; }
 
-  g_pMainDlg.store(app->m_pMainWnd.load());
-  OpenDevice();
-  while (app->m_bExit.load() == 0) {
-    if (DeviceOpen()) {
-      app->m_bConnected.store(1);
-      UpdateMainButtons();
-    } else {
-      app->m_bConnected.store(0);
-      UpdateMainButtons();
-      if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) continue;
-      // A removal announced while no dongle was open (after failed openings,
-      // or while waiting here) belongs to that absence: left pending, it
-      // would end the connection of the dongle that has just arrived as soon
-      // as its settings were read. A removal from now on is the new
-      // dongle's. The exit test comes after, so that a shutdown signalled
-      // before this point is still seen.
-      g_evRemoval.Wait(0);
-      if (app->m_bExit.load() != 0) break;
-      OpenDevice();
-      bool exitNow = false;
-      while (!DeviceOpen()) {
-        // A removal handled since the arrival ends the attempts quietly.
-        if (app->m_bConnected.load() == 0) break;
-        if (app->m_bExit.load() != 0) {
-          exitNow = true;
-          break;
-        }
-        if (++attempts > kMaxOpenRetries) {
-          attempts = 0;
-          if (platform::Os().dialogs != nullptr) {
-            platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
-          }
-          break;
-        }
-        OpenDevice();
+// The worker's life with one dongle after another: wait for an arrival, open
+// the dongle, read its RF settings, park until it is removed; again until the
+// program ends.
+//
+// m_bConnected is also the notification routines' flag: an arrival that finds
+// it set is taken for a duplicate and dropped, and a removal clears it. So the
+// worker writes it only where no notice it has not acted on can be lost: it
+// never marks a dongle connected after a removal, and never clears the flag
+// over an arrival it has still to open.
+class DeviceWorkerRun {
+ public:
+  explicit DeviceWorkerRun(CConnectionState* app) : app_(app), seen_(LatestDeviceNotice().serial) {}
+
+  void Run() {
+    g_pMainDlg.store(app_->m_pMainWnd.load());
+    OpenDevice();
+    while (!ExitRequested()) {
+      if (IsDeviceOpen()) {
+        MarkConnected();
+      } else {
+        if (!WaitForArrival()) continue;
+        if (ExitRequested()) break;
+        if (!OpenAfterArrival()) continue;
       }
-      if (exitNow) break;
-      if (!DeviceOpen()) continue;
-      // An arrival handled between the handle test above and the clearing of
-      // m_bConnected was overwritten by it; the dongle is open now, so say so
-      // again and let the buttons show it.
-      app->m_bConnected.store(1);
-      UpdateMainButtons();
+      ReadRfSettings();
+      ParkUntilRemoval();
     }
+    g_evWorkerDone.Set();
+  }
 
-    // Connected: the RF settings, one byte each. Their statuses are not
-    // examined. The transport's request lock keeps these reads apart from a
-    // command the window thread may have started meanwhile.
-    ReadDeviceData(&setting, ADDR_RF_GROUP, 1);
-    app->m_nRfGroup.store(static_cast<std::int8_t>(setting));
-    ReadDeviceData(&setting, ADDR_BAND_MARKER, 1);
-    app->m_b16Bands.store(setting == BAND_MARKER_16_BANDS ? 1 : 0);
-    ReadDeviceData(&setting, ADDR_START_BAND, 1);
-    app->m_nStartBand.store(static_cast<std::int8_t>(setting));
-    if (app->IsAdjRFWindowVisible()) app->RefreshAdjRFBandList();
+ private:
+  bool ExitRequested() const { return app_->m_bExit.load() != 0; }
 
-    attempts = 0;
+  // The dongle just opened counts as connected unless it has been announced
+  // as removed since (the open raced its removal: the removal event is
+  // pending, and the next arrival must not be taken for a duplicate).
+  void MarkConnected() {
+    WithNoticesHeld([this] {
+      const DeviceNotice notice = LatestDeviceNotice();
+      if (notice.serial == seen_ || notice.arrival) app_->m_bConnected.store(1);
+    });
+    UpdateMainButtons();
+  }
+
+  // No dongle open: the buttons go off at every slice, except over an arrival
+  // that has come in meanwhile and is still to be opened.
+  void MarkDisconnected() {
+    WithNoticesHeld([this] {
+      const DeviceNotice notice = LatestDeviceNotice();
+      if (notice.serial == seen_ || !notice.arrival) app_->m_bConnected.store(0);
+    });
+    UpdateMainButtons();
+  }
+
+  // true when an arrival came; false after a slice without one, or when the
+  // dongle announced has been removed again before the worker got to it.
+  bool WaitForArrival() {
+    MarkDisconnected();
+    if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) return false;
+    const DeviceNotice notice = LatestDeviceNotice();
+    const bool withdrawn = notice.serial != seen_ && !notice.arrival;
+    seen_ = notice.serial;
+    // A removal announced while no dongle was open (after failed openings,
+    // or while waiting here) belongs to that absence: left pending, it would
+    // end the connection of the dongle that has just arrived as soon as its
+    // settings were read. A removal from now on is the new dongle's. The exit
+    // test comes after, so that a shutdown signalled before this point is
+    // still seen.
+    g_evRemoval.Wait(0);
+    return !withdrawn;
+  }
+
+  bool RemovedSinceArrival() const {
+    const DeviceNotice notice = LatestDeviceNotice();
+    return notice.serial != seen_ && !notice.arrival;
+  }
+
+  // Up to 1 + kMaxOpenRetries openings without pause, then the re-plug
+  // message. false when no dongle came of it (or the program is ending).
+  bool OpenAfterArrival() {
+    OpenDevice();
+    while (!IsDeviceOpen()) {
+      // A removal handled since the arrival ends the attempts quietly.
+      if (RemovedSinceArrival() || ExitRequested()) return false;
+      if (++attempts_ > kMaxOpenRetries) {
+        attempts_ = 0;
+        if (platform::Os().dialogs != nullptr) {
+          platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
+        }
+        return false;
+      }
+      OpenDevice();
+    }
+    MarkConnected();
+    return true;
+  }
+
+  // The RF settings, one byte each. A setting whose read failed is unknown
+  // (kRfUnknown), and only a marker read as 3 means 16 bands: a byte from
+  // another read must never pass for a setting, or the RF dialog would offer
+  // and write values the dongle does not have. The transport's request lock
+  // keeps these reads apart from a command the window thread may have
+  // started meanwhile.
+  void ReadRfSettings() {
+    app_->m_nRfGroup.store(ReadSetting(ADDR_RF_GROUP));
+    app_->m_b16Bands.store(ReadSetting(ADDR_BAND_MARKER) == BAND_MARKER_16_BANDS ? 1 : 0);
+    app_->m_nStartBand.store(ReadSetting(ADDR_START_BAND));
+    if (app_->IsAdjRFWindowVisible()) app_->RefreshAdjRFBandList();
+  }
+
+  // The byte at `address`, sign-extended, or kRfUnknown when the read failed.
+  static int ReadSetting(std::uint16_t address) {
+    std::uint8_t byte = 0;
+    if (ReadDeviceData(&byte, address, 1) != 0) return kRfUnknown;
+    return static_cast<std::int8_t>(byte);
+  }
+
+  void ParkUntilRemoval() {
+    attempts_ = 0;
     while (g_evRemoval.Wait(kRemovalWaitMs) != platform::WaitResult::kSignaled) {
     }
     CloseDevice();
   }
-  g_evWorkerDone.Set();
+
+  CConnectionState* app_;
+  // The failed openings since the last success or message; 0 to 11.
+  int attempts_ = 0;
+  // The serial of the latest notice the worker has acted on.
+  std::uint32_t seen_;
+};
+
+}  // namespace
+
+std::uint32_t DeviceWorker(CConnectionState* app) {
+  DeviceWorkerRun(app).Run();
   return 0;
 }
 

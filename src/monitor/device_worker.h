@@ -18,6 +18,15 @@ constexpr std::uint32_t kShutdownWaitMs = 50;
 
 extern const char* const kReplugText;  // "Please Re-plug in your Tavrolin.\r\n"
 
+// m_nRfGroup or m_nStartBand after a failed read of it: a value no list
+// entry has, so the RF dialog selects nothing and writes whatever is chosen.
+constexpr int kRfUnknown = -1;
+
+// UpdateButtons on g_pMainDlg. The pointer is null until the worker has
+// started (and stays null if it never does); the flags and events are all
+// there is to update then.
+void UpdateMainButtons();
+
 // Starts DeviceWorker on a thread of its own with the current application
 // object (CConnectionState::Current()) as its parameter. The thread is
 // detached: nothing joins it. 0 when it started; nonzero when it could not be
