@@ -128,22 +128,29 @@ TEST(UiUpgradeTest, SecondUpgradeSendsExactlyTheSameBytes) {
                                                                kStandardQuestion, kSuccessText}));
 }
 
-// Taken out and plugged in again while the confirmation is open (as the
-// messages ask the user to do): Yes programs the dongle on its new handle.
-TEST(UiUpgradeTest, ReplugDuringTheConfirmationProgramsTheReopenedDongle) {
+// Taken out while the confirmation is open, and a dongle of 128-byte pages
+// and another identity plugged in: the Yes answered the first dongle's
+// report, so nothing is written to the second one.
+TEST(UiUpgradeTest, DonglePluggedInDuringTheConfirmationIsNotProgrammed) {
   sim::SimulatedRun run(StandardDongle());
+  const Bytes otherInfo(DEVICE_INFO_SIZE, 0x42);
   MainState after;
   run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk);
   run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
-  run.Desktop().Do("plug", [&] { run.Machine().Plug(); });
+  run.Desktop().Do("plug another", [&] {
+    run.Dongle().SetMode(MODE_SMALL_PAGES);
+    run.Dongle().WriteData(ADDR_DEVICE_INFO, otherInfo);
+    run.Machine().Plug();
+  });
   run.Desktop().Answer(BoxAnswer::kYes).Answer(BoxAnswer::kOk);
   CaptureAt(run, &after);
   ASSERT_TRUE(run.Run()) << run.Error();
-  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kStandardQuestion, kSuccessText}));
+  EXPECT_EQ(BoxTexts(run.Desktop()), (std::vector<std::string>{kStandardQuestion, kUpgradeErrorText}));
   EXPECT_EQ(run.Dongle().OpenCount(), 2u);
-  const Bytes image = EmbeddedImage(IDR_FIRMWARE_STANDARD);
-  EXPECT_EQ(run.Dongle().ReadFlashBytes(LARGE_PAGE_FLASH_BASE, FirmwareImage::kProgramSize),
-            Scrambled(image, FirmwareImage::kProgramOffset, FirmwareImage::kProgramSize));
+  for (const std::string& line : Wire(run.Dongle())) {
+    EXPECT_NE(line[1], 'W') << line;  // no flash or data write
+  }
+  EXPECT_EQ(run.Dongle().ReadData(ADDR_DEVICE_INFO, DEVICE_INFO_SIZE), otherInfo);
   ExpectIdle(after);
   EXPECT_TRUE(after.upgradeEnabled);
 }

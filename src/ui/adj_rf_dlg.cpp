@@ -41,7 +41,7 @@ void CAdjRFDlg::RefreshBandList() {
     m_comboBand.ResetContent();
     FillBandList();
     const int band = theApp.m_nStartBand.load();
-    if (band < RfBandCount(theApp.m_b16Bands.load() != 0)) {
+    if (band >= 0 && band < RfBandCount(theApp.m_b16Bands.load() != 0)) {
       m_comboBand.SelectString(0, RfBandEntry(band));
     }
   });

@@ -7,6 +7,7 @@
 #include "device/vendor_request.h"
 #include "firmware/upgrade_error.h"
 #include "firmware/upgrade_report.h"
+#include "monitor/device_notify.h"
 #include "ui/app.h"
 #include "ui/rf_texts.h"
 #include "ui/sel_fm_dlg.h"
@@ -21,15 +22,40 @@ void CUpgradeDlg::OnUpgrade() {
   if (dialog.DoModal() == platform::kIdOk) RunUpgrade();
 }
 
+namespace {
+
+// Only a Yes is consent to write to the dongle: a box that could not be shown
+// returns 0, which must not count as one.
+bool AskYes(const std::string& question) {
+  return kit::AfxMessageBox(question, platform::BoxStyle::kQuestion) == platform::kIdYes;
+}
+
+// The geometry and identity read before the question belong to the dongle
+// that answered them. A dongle announced since (unplugged and plugged in
+// again while the question was open) may be another one, with other pages
+// and another identity: it gets its own report and its own Yes when the
+// user starts again. A removal alone is left to the programming sequence,
+// which finds the dongle absent at its first page.
+bool AnotherDongleSince(const DeviceNotice& before) {
+  const DeviceNotice now = LatestDeviceNotice();
+  return now.serial != before.serial && now.arrival;
+}
+
+}  // namespace
+
 void CUpgradeDlg::RunUpgrade() {
   int needDescriptorCheck = 0;
+  const DeviceNotice asked = LatestDeviceNotice();
   if (QueryDeviceMode(&needDescriptorCheck) != 0) return;
   if (ReadDeviceInfo(m_info) != 0) {
     kit::AfxMessageBox(g_strUpgradeError);
     return;
   }
-  const std::string question = UpgradeConfirmationText(Info(), m_strLabels[m_nSelected]);
-  if (kit::AfxMessageBox(question, platform::BoxStyle::kQuestion) == platform::kIdNo) return;
+  if (!AskYes(UpgradeConfirmationText(Info(), m_strLabels[m_nSelected]))) return;
+  if (AnotherDongleSince(asked)) {
+    kit::AfxMessageBox(g_strUpgradeError);
+    return;
+  }
   if (needDescriptorCheck == 1) {
     // Only the read matters to the dongle here; the programming goes on
     // whatever the comparison says.
@@ -54,6 +80,6 @@ void CUpgradeDlg::OnAdjustRF() {
     kit::AfxMessageBox(kOldFirmwareText);
     return;
   }
-  if (kit::AfxMessageBox(kRfQuestionText, platform::BoxStyle::kQuestion) == platform::kIdNo) return;
+  if (!AskYes(kRfQuestionText)) return;
   theApp.m_dlgAdjRF.DoModal();
 }
