@@ -26,6 +26,9 @@ constexpr int PAGE_DEVICE_ABSENT = 6;    // the dongle was found absent before a
 // page gives up.
 constexpr int kBlockWriteAttempts = 9;
 constexpr int kPageVerifyFailures = 9;
+// Attempts at writing the identity bytes back and reading them back equal:
+// the same allowance for transient trouble as a flash block gets.
+constexpr int kIdentityWriteAttempts = kBlockWriteAttempts;
 
 // The loader's messages, and the programming sequence's own ones.
 extern const char kMsgImageNotFound[];
@@ -83,4 +86,10 @@ class FirmwareUpgrader : public ProgrammingWindow {
   bool ProgramPages(std::uint16_t pageSize, std::uint16_t* address);
   bool ProgramDataBlock(std::uint16_t* address);
   bool RestoreIdentity();
+  bool IdentityWritten(const std::uint8_t* send);
+
+  // The two passes of WriteFlashPage, and a failure shown with its code.
+  int WritePagePass(const std::uint8_t* page, std::uint16_t address);
+  int VerifyPagePass(const std::uint8_t* page, std::uint16_t address, int* failures);
+  int FailPage(const std::string& text, int code);
 };

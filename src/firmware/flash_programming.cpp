@@ -23,6 +23,9 @@ constexpr int kProgressPagesEnd = 92;
 constexpr int kProgressDone = 100;
 constexpr int kDataBlockCount = DATA_BLOCK_SIZE / FLASH_BLOCK_SIZE;  // 8
 
+// VerifyPagePass: a block read back different, the page is to be rewritten.
+constexpr int kPageDiffers = -1;
+
 std::uint16_t PageSize() { return g_largePages ? LARGE_PAGE_SIZE : SMALL_PAGE_SIZE; }
 
 std::uint16_t Offset(std::uint16_t address, int bytes) {
@@ -32,64 +35,56 @@ std::uint16_t Offset(std::uint16_t address, int bytes) {
 }  // namespace
 
 int FirmwareUpgrader::WriteFlashPage(const std::uint8_t* page, std::uint16_t address) {
-  const auto warn = [this](const std::string& text) {
-    ShowMessage(text, platform::BoxStyle::kWarning);
-  };
-  if (page == nullptr) {
-    warn(g_strUpgradeError);
-    return PAGE_NO_DATA;
-  }
-  const std::uint16_t pageSize = PageSize();
-  if (address % pageSize != 0) {
-    warn(g_strUpgradeError);
-    return PAGE_MISALIGNED;
-  }
-  const int blocks = pageSize / FLASH_BLOCK_SIZE;
-  std::uint8_t readBack[LARGE_PAGE_SIZE];
-  int failures = 0;  // verification failures of this page, of both kinds, across rewrites
-
+  if (page == nullptr) return FailPage(g_strUpgradeError, PAGE_NO_DATA);
+  if (address % PageSize() != 0) return FailPage(g_strUpgradeError, PAGE_MISALIGNED);
+  // Verification failures of this page, of both kinds, across rewrites.
+  int failures = 0;
   for (;;) {
-    // Write pass: every block, up to 9 attempts each.
-    for (int b = 0; b < blocks; ++b) {
-      const int offset = FLASH_BLOCK_SIZE * b;
-      for (int attempt = 1;; ++attempt) {
-        if (g_deviceAbsent.load() != 0) {
-          warn(g_strUpgradeError);
-          return PAGE_DEVICE_ABSENT;
-        }
-        if (WriteFlashBlock(page + offset, Offset(address, offset)) == 0) break;
-        if (attempt == kBlockWriteAttempts) {
-          warn(g_strUpgradeError);
-          return PAGE_WRITE_FAILED;
-        }
-      }
-    }
-
-    // Verify pass: a failed read-back starts it again at block 0; a
-    // difference sends the whole page back to the write pass.
-    bool differs = false;
-    for (int b = 0; b < blocks;) {
-      const int offset = FLASH_BLOCK_SIZE * b;
-      if (ReadFlash(readBack + offset, Offset(address, offset), FLASH_BLOCK_SIZE) != 0) {
-        if (++failures == kPageVerifyFailures) {
-          warn(kMsgReadFlashFailed);
-          return PAGE_READ_FAILED;
-        }
-        b = 0;
-        continue;
-      }
-      if (std::memcmp(readBack + offset, page + offset, FLASH_BLOCK_SIZE) != 0) {
-        if (++failures == kPageVerifyFailures) {
-          warn(kMsgVerifyFailed);
-          return PAGE_VERIFY_FAILED;
-        }
-        differs = true;
-        break;
-      }
-      ++b;
-    }
-    if (!differs) return PAGE_OK;
+    const int written = WritePagePass(page, address);
+    if (written != PAGE_OK) return written;
+    const int verified = VerifyPagePass(page, address, &failures);
+    if (verified != kPageDiffers) return verified;
   }
+}
+
+int FirmwareUpgrader::FailPage(const std::string& text, int code) {
+  ShowMessage(text, platform::BoxStyle::kWarning);
+  return code;
+}
+
+// Every block of the page, up to 9 attempts each, each attempt only while the
+// dongle is still there.
+int FirmwareUpgrader::WritePagePass(const std::uint8_t* page, std::uint16_t address) {
+  for (int offset = 0; offset < PageSize(); offset += FLASH_BLOCK_SIZE) {
+    for (int attempt = 1;; ++attempt) {
+      if (g_deviceAbsent.load() != 0) return FailPage(g_strUpgradeError, PAGE_DEVICE_ABSENT);
+      if (WriteFlashBlock(page + offset, Offset(address, offset)) == 0) break;
+      if (attempt == kBlockWriteAttempts) return FailPage(g_strUpgradeError, PAGE_WRITE_FAILED);
+    }
+  }
+  return PAGE_OK;
+}
+
+// Reads every block back and compares it. A failed read-back starts the pass
+// again at block 0 without rewriting; a difference sends the whole page back
+// to the write pass (kPageDiffers). The ninth failure of the page, counted in
+// *failures, ends it with the code of its kind.
+int FirmwareUpgrader::VerifyPagePass(const std::uint8_t* page, std::uint16_t address,
+                                     int* failures) {
+  std::uint8_t readBack[FLASH_BLOCK_SIZE];
+  for (int offset = 0; offset < PageSize();) {
+    if (ReadFlash(readBack, Offset(address, offset), FLASH_BLOCK_SIZE) != 0) {
+      if (++*failures == kPageVerifyFailures) return FailPage(kMsgReadFlashFailed, PAGE_READ_FAILED);
+      offset = 0;
+      continue;
+    }
+    if (std::memcmp(readBack, page + offset, FLASH_BLOCK_SIZE) != 0) {
+      if (++*failures == kPageVerifyFailures) return FailPage(kMsgVerifyFailed, PAGE_VERIFY_FAILED);
+      return kPageDiffers;
+    }
+    offset += FLASH_BLOCK_SIZE;
+  }
+  return PAGE_OK;
 }
 
 void FirmwareUpgrader::ProgramFirmware() {
@@ -150,11 +145,22 @@ bool FirmwareUpgrader::ProgramDataBlock(std::uint16_t* address) {
 }
 
 bool FirmwareUpgrader::RestoreIdentity() {
-  // Sent as read from the device, without ScrambleBlock.
+  // Sent as read from the device, without ScrambleBlock. A write that did not
+  // take leaves wrong bytes in the identity area, and the next upgrade would
+  // read them as the dongle's own and write them back for good: the write is
+  // retried, as a flash block is, while the dongle is there.
   std::uint8_t send[IDENTITY_SIZE];
-  std::uint8_t readBack[IDENTITY_SIZE];
   std::memcpy(send, m_info + offsetof(DeviceInfo, identity), IDENTITY_SIZE);
-  if (WriteDeviceData(send, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
-  if (ReadDeviceData(readBack, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
-  return std::memcmp(readBack, send, IDENTITY_SIZE) == 0;
+  for (int attempt = 1; attempt <= kIdentityWriteAttempts; ++attempt) {
+    if (attempt > 1 && g_deviceAbsent.load() != 0) return false;
+    if (IdentityWritten(send)) return true;
+  }
+  return false;
+}
+
+bool FirmwareUpgrader::IdentityWritten(const std::uint8_t* send) {
+  std::uint8_t readBack[IDENTITY_SIZE];
+  return WriteDeviceData(send, ADDR_IDENTITY, IDENTITY_SIZE) == 0 &&
+         ReadDeviceData(readBack, ADDR_IDENTITY, IDENTITY_SIZE) == 0 &&
+         std::memcmp(readBack, send, IDENTITY_SIZE) == 0;
 }
