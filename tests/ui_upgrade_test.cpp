@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/device_worker.h"
+#include "platform/sim/headless_window.h"
 #include "ui_flow_support.h"
 
 namespace uitest {
@@ -40,8 +42,14 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   sim::SimulatedRun run(WithMode(geometry.mode));
   const Bytes infoBefore = run.Dongle().ReadData(ADDR_DEVICE_INFO, DEVICE_INFO_SIZE);
   MainState during, after;
+  std::vector<sim::HeadlessWindow::Invalidation> repaints;
+  platform::Rect frame;
   run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes);
   CaptureAt(run, &during);  // the success box is open
+  run.Desktop().Do("repaints so far", [&] {
+    frame = MainWindow()->m_rcProgress;
+    repaints = dynamic_cast<sim::HeadlessWindow&>(*MainWindow()->GetWindow()).Invalidations();
+  });
   run.Desktop().Answer(BoxAnswer::kOk);
   CaptureAt(run, &after);
   ASSERT_TRUE(run.Run()) << run.Error();
@@ -55,6 +63,7 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   EXPECT_EQ(boxes[1].style, platform::BoxStyle::kInformation);
 
   EXPECT_EQ(ProgressPositions(), SuccessfulProgress(geometry.pages));
+  EXPECT_EQ(WorkerThreadsAlive(), 0);  // ended by the shutdown after the modal run
 
   // While the success box is open the run is not over yet.
   EXPECT_FALSE(during.exitEnabled);
@@ -65,8 +74,17 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   EXPECT_TRUE(after.upgradeEnabled);
   EXPECT_TRUE(after.adjustEnabled);
   // The area around the bar was painted at the start, after every page and
-  // after every data block, although the window's own loop was not running.
+  // after every data block, although the window's own loop was not running:
+  // only the frame around the bar, over the picture, without erasing it.
   EXPECT_GE(run.Graphics().DrawCount(), 1 + 1 + geometry.pages + 8);
+  ASSERT_EQ(repaints.size(), static_cast<std::size_t>(1 + geometry.pages + 8));
+  for (const sim::HeadlessWindow::Invalidation& repaint : repaints) {
+    EXPECT_EQ(std::vector<int>({repaint.rect.left, repaint.rect.top, repaint.rect.right,
+                                repaint.rect.bottom}),
+              std::vector<int>({frame.left, frame.top, frame.right, frame.bottom}));
+    EXPECT_FALSE(repaint.erase);
+  }
+  EXPECT_GT(frame.right, frame.left);
 
   // The dongle holds the scrambled image, and its own record is unchanged.
   const Bytes image = EmbeddedImage(IDR_FIRMWARE_STANDARD);
@@ -156,6 +174,19 @@ TEST(UiUpgradeTest, DonglePluggedInDuringTheConfirmationIsNotProgrammed) {
 }
 
 // ---- Choosing the edition ----
+
+// With no edition selectable when the dialog opens, OK asks for one and
+// starts nothing.
+TEST(UiUpgradeTest, OkWithoutAChosenEditionAsksForOne) {
+  sim::SimulatedRun run(StandardDongle());
+  run.Desktop().Do("no edition chosen", [] { MainWindow()->m_nSelected = kImageCount; });
+  run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kOk);
+  run.Desktop().Click(platform::kIdCancel);
+  ASSERT_TRUE(run.Run()) << run.Error();
+  EXPECT_EQ(BoxTexts(run.Desktop()),
+            std::vector<std::string>{"Please choose one specific version."});
+  EXPECT_EQ(Wire(run.Dongle()), kSettingsReads);
+}
 
 // Another edition is programmed when chosen, and the choice is what the next
 // opening shows; Cancel after moving the selection keeps it.

@@ -4,11 +4,12 @@
 #   NAME.expected.status  "exit N" on the first line, then standard error;
 #                         absent when the run exits 0 and writes no error
 #
-#   cmake -DSIM=path/to/tavrolin-sim -DSCENARIO=path/to/NAME.json -P check_scenario.cmake
+#   cmake -DSIM=path/to/tavrolin-sim -DSCENARIO=path/to/NAME.json [-DREPEAT=N] -P check_scenario.cmake
 #
+# REPEAT=N runs the scenario N times; every run must print the same bytes.
 # Environment:
 #   TAVROLIN_SIM_UPDATE=1   write the expectations from this run instead
-#   TAVROLIN_SIM_REPEAT=N   run N times; every run must print the same bytes
+#   TAVROLIN_SIM_REPEAT=N   as REPEAT, and in its place
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT SIM OR NOT SCENARIO)
@@ -36,6 +37,9 @@ set(first_out "${out}")
 set(first_status "${status}")
 
 set(repeat 1)
+if(DEFINED REPEAT)
+  set(repeat ${REPEAT})
+endif()
 if(DEFINED ENV{TAVROLIN_SIM_REPEAT})
   set(repeat $ENV{TAVROLIN_SIM_REPEAT})
 endif()

@@ -117,8 +117,16 @@ void HeadlessWindow::End(int result) {
   });
 }
 
-void HeadlessWindow::InvalidateRect(const platform::Rect& /*rect*/, bool /*erase*/) {
-  OnWindowThread([&] { invalid_ = true; });
+void HeadlessWindow::InvalidateRect(const platform::Rect& rect, bool erase) {
+  OnWindowThread([&] {
+    invalid_ = true;
+    invalidations_.push_back(Invalidation{rect, erase});
+  });
+}
+
+std::vector<HeadlessWindow::Invalidation> HeadlessWindow::Invalidations() const {
+  std::lock_guard<std::mutex> lock(desktop_.mutex_);
+  return invalidations_;
 }
 
 void HeadlessWindow::Update() {

@@ -17,6 +17,13 @@ namespace sim {
 
 class HeadlessWindow : public platform::Window {
  public:
+  // One InvalidateRect: the area in client pixels and whether the background
+  // was to be erased first.
+  struct Invalidation {
+    platform::Rect rect;
+    bool erase = false;
+  };
+
   HeadlessWindow(HeadlessDesktop& desktop, kit::CDialog& dialog,
                  const platform::DialogTemplate& dialogTemplate);
 
@@ -45,6 +52,9 @@ class HeadlessWindow : public platform::Window {
   void ResetContent(int id) override;
   int SelectString(int id, int startAfter, const std::string& text) override;
 
+  // Every InvalidateRect of the window's life, in order.
+  std::vector<Invalidation> Invalidations() const;
+
  private:
   friend class HeadlessDesktop;
 
@@ -68,6 +78,7 @@ class HeadlessWindow : public platform::Window {
   bool ended_ = false;
   int result_ = 0;
   bool invalid_ = false;
+  std::vector<Invalidation> invalidations_;
 };
 
 }  // namespace sim
