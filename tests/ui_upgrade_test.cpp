@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "device/discovery.h"
 #include "monitor/device_worker.h"
+#include "monitor_doubles.h"
 #include "platform/sim/headless_window.h"
 #include "ui_flow_support.h"
 
@@ -171,6 +173,42 @@ TEST(UiUpgradeTest, DonglePluggedInDuringTheConfirmationIsNotProgrammed) {
   EXPECT_EQ(run.Dongle().ReadData(ADDR_DEVICE_INFO, DEVICE_INFO_SIZE), otherInfo);
   ExpectIdle(after);
   EXPECT_TRUE(after.upgradeEnabled);
+}
+
+// ---- Consent ----
+
+// Message boxes that cannot be shown return 0, and dialogs that count them.
+class FailingBoxes : public testing_support::RecordingDialogs {
+ public:
+  FailingBoxes() { SetAnswer(0); }
+  int RunModal(kit::CDialog& dialog) override {
+    ++modalRuns;
+    return RecordingDialogs::RunModal(dialog);
+  }
+  int modalRuns = 0;
+};
+
+// Only a Yes is consent: when the question cannot be asked, neither command
+// writes to the dongle or opens the RF dialog.
+TEST(UiUpgradeTest, QuestionThatCannotBeShownIsNotAYes) {
+  sim::SimMachine machine(StandardDongle());
+  FailingBoxes boxes;
+  testing_support::ScopedDialogs scope(&boxes);
+  machine.Install();
+  OpenDevice();
+  theApp.m_bConnected.store(1);
+  {
+    CUpgradeDlg dlg(nullptr);
+    dlg.RunUpgrade();
+    dlg.OnAdjustRF();
+  }
+  theApp.m_bConnected.store(0);
+  CloseDevice();
+  machine.Uninstall();
+
+  EXPECT_EQ(boxes.BoxCount(), 2u);  // the two questions
+  EXPECT_EQ(boxes.modalRuns, 0);
+  EXPECT_EQ(Wire(machine.Dongle()), (std::vector<std::string>{"mode", "DR 0000/27", "DR 0000/27"}));
 }
 
 // ---- Choosing the edition ----
