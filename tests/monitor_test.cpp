@@ -3,11 +3,13 @@
 // the RF settings read, shutdown, and the device-change filter.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include "device/discovery.h"
@@ -309,6 +311,19 @@ TEST_F(MonitorTest, ExitWhileConnectedEndsTheWorkerWithinTheWait) {
   ASSERT_TRUE(WaitForWorkerEnd(2000));
   EXPECT_FALSE(DeviceHandleOpen());
   EXPECT_EQ(machine_.Io().OpenHandles(), 0u);
+}
+
+// The system has no thread to give: the failure is reported with its code,
+// and nothing waits for a worker that never ran.
+TEST_F(MonitorTest, WorkerThatCannotBeStartedIsReported) {
+  const auto noThread = [](std::function<void()>) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  };
+  EXPECT_EQ(StartWorkerWith(noThread), static_cast<std::uint32_t>(EAGAIN));
+  EXPECT_EQ(WorkerThreadsAlive(), 0);
+  EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 0);
+  EXPECT_EQ(platform::activity::RunningBackgroundThreads(), 0);
+  EXPECT_EQ(machine_.Dongle().OpenCount(), 0u);
 }
 
 TEST_F(MonitorNoDongleTest, ExitWithoutDongleNeitherSignalsNorWaits) {

@@ -166,6 +166,10 @@ std::uint32_t DeviceWorker(CConnectionState* app) {
 }
 
 std::uint32_t StartWorker() {
+  return StartWorkerWith([](std::function<void()> body) { std::thread(std::move(body)).detach(); });
+}
+
+std::uint32_t StartWorkerWith(const ThreadStarter& startThread) {
   CConnectionState* app = CConnectionState::Current();
   if (app == nullptr) return 1;
   g_workerThreads.fetch_add(1);
@@ -173,12 +177,12 @@ std::uint32_t StartWorker() {
   // program for settled before the worker has made its first pass.
   platform::activity::ExpectBackgroundThread();
   try {
-    std::thread([app] {
+    startThread([app] {
       platform::activity::BeginBackgroundThread();
       DeviceWorker(app);
       platform::activity::EndBackgroundThread();
       g_workerThreads.fetch_sub(1);
-    }).detach();
+    });
   } catch (const std::system_error& error) {
     platform::activity::CancelExpectedBackgroundThread();
     g_workerThreads.fetch_sub(1);

@@ -3,6 +3,7 @@
 // the dongle is removed or the program ends; its start and its shutdown.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 class CConnectionState;
 
@@ -32,6 +33,13 @@ void UpdateMainButtons();
 // detached: nothing joins it. 0 when it started; nonzero when it could not be
 // created or there is no application object.
 std::uint32_t StartWorker();
+
+// StartWorker with the thread made by `startThread`, which runs its argument
+// on a new thread and throws std::system_error when the system has none to
+// give (as the std::thread constructor does). StartWorker passes one that
+// makes a std::thread.
+using ThreadStarter = std::function<void(std::function<void()>)>;
+std::uint32_t StartWorkerWith(const ThreadStarter& startThread);
 
 // The worker's body; returns its exit code, 0.
 std::uint32_t DeviceWorker(CConnectionState* app);
