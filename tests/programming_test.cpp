@@ -574,11 +574,29 @@ TEST_F(ProgrammingTest, DataBlockReadFailureStopsTheRun) {
   EXPECT_EQ(dlg_.progress, 98);
 }
 
+// An identity write that did not take is written again, so the dongle keeps
+// its own identity rather than the scrambled bytes.
+TEST_F(ProgrammingTest, IdentityWriteThatDidNotTakeIsRetried) {
+  Use(kLarge);
+  AddFault(sim::FaultOp::kDataWrite, sim::FaultKind::kCorrupt, 8, 1);
+  dlg_.ProgramFirmware();
+  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
+  EXPECT_EQ(dongle_.ReadData(ADDR_IDENTITY, IDENTITY_SIZE), kIdentity);
+}
+
 // The identity write and its read-back are tried kIdentityWriteAttempts
 // times before the run stops at 99.
 TEST_F(ProgrammingTest, IdentityThatKeepsDifferingStopsTheRunAt99) {
   Use(kLarge);
   AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, 8, kIdentityWriteAttempts);
+  dlg_.ProgramFirmware();
+  ExpectStoppedWith({UpgradeErrorBox()});
+  EXPECT_EQ(dlg_.progress, 99);
+}
+
+TEST_F(ProgrammingTest, IdentityReadBackThatKeepsFailingStopsTheRunAt99) {
+  Use(kLarge);
+  AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail, 8, kIdentityWriteAttempts);
   dlg_.ProgramFirmware();
   ExpectStoppedWith({UpgradeErrorBox()});
   const std::vector<std::string> wire = Wire();
