@@ -65,8 +65,7 @@ class DeviceWorkerRun {
   // pending, and the next arrival must not be taken for a duplicate).
   void MarkConnected() {
     WithNoticesHeld([this] {
-      const DeviceNotice notice = LatestDeviceNotice();
-      if (notice.serial == seen_ || notice.arrival) app_->m_bConnected.store(1);
+      if (!RemovedSince(LatestDeviceNotice())) app_->m_bConnected.store(1);
     });
     UpdateMainButtons();
   }
@@ -75,8 +74,7 @@ class DeviceWorkerRun {
   // that has come in meanwhile and is still to be opened.
   void MarkDisconnected() {
     WithNoticesHeld([this] {
-      const DeviceNotice notice = LatestDeviceNotice();
-      if (notice.serial == seen_ || !notice.arrival) app_->m_bConnected.store(0);
+      if (!ArrivedSince(LatestDeviceNotice())) app_->m_bConnected.store(0);
     });
     UpdateMainButtons();
   }
@@ -87,7 +85,7 @@ class DeviceWorkerRun {
     MarkDisconnected();
     if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) return false;
     const DeviceNotice notice = LatestDeviceNotice();
-    const bool withdrawn = notice.serial != seen_ && !notice.arrival;
+    const bool withdrawn = RemovedSince(notice);
     seen_ = notice.serial;
     // A removal announced while no dongle was open (after failed openings,
     // or while waiting here) belongs to that absence: left pending, it would
@@ -99,9 +97,13 @@ class DeviceWorkerRun {
     return !withdrawn;
   }
 
-  bool RemovedSinceArrival() const {
-    const DeviceNotice notice = LatestDeviceNotice();
+  // The latest notice came after the one the worker acted on last, and is a
+  // removal, or an arrival.
+  bool RemovedSince(const DeviceNotice& notice) const {
     return notice.serial != seen_ && !notice.arrival;
+  }
+  bool ArrivedSince(const DeviceNotice& notice) const {
+    return notice.serial != seen_ && notice.arrival;
   }
 
   // Up to 1 + kMaxOpenRetries openings without pause, then the re-plug
@@ -110,7 +112,7 @@ class DeviceWorkerRun {
     OpenDevice();
     while (!IsDeviceOpen()) {
       // A removal handled since the arrival ends the attempts quietly.
-      if (RemovedSinceArrival() || ExitRequested()) return false;
+      if (RemovedSince(LatestDeviceNotice()) || ExitRequested()) return false;
       if (++attempts_ > kMaxOpenRetries) {
         attempts_ = 0;
         if (platform::Os().dialogs != nullptr) {
