@@ -230,7 +230,7 @@ std::uint32_t CheckDescriptor(int* matched) {
       std::memcmp(buffer + DESCRIPTOR_COMPARE_FROM, g_expectedDescriptor + DESCRIPTOR_COMPARE_FROM,
                   DEVICE_DESCRIPTOR_SIZE - DESCRIPTOR_COMPARE_FROM) == 0;
   *matched = equal ? 1 : 0;
-  return equal ? 0 : 2;
+  return equal ? kStatusOk : kDescriptorMismatch;
 }
 
 void ReportLastError(const std::string& step) {

@@ -80,13 +80,14 @@ std::uint32_t DeviceWorker(CConnectionState* app) {
     }
 
     // Connected: the RF settings, one byte each. Their statuses are not
-    // examined. The transport's request lock keeps these reads apart from a
-    // command the window thread may have started meanwhile.
-    ReadDeviceData(&setting, ADDR_RF_GROUP, 1);
+    // examined: a failed read leaves the byte read last in place. The
+    // transport's request lock keeps these reads apart from a command the
+    // window thread may have started meanwhile.
+    (void)ReadDeviceData(&setting, ADDR_RF_GROUP, 1);
     app->m_nRfGroup.store(static_cast<std::int8_t>(setting));
-    ReadDeviceData(&setting, ADDR_BAND_MARKER, 1);
+    (void)ReadDeviceData(&setting, ADDR_BAND_MARKER, 1);
     app->m_b16Bands.store(setting == BAND_MARKER_16_BANDS ? 1 : 0);
-    ReadDeviceData(&setting, ADDR_START_BAND, 1);
+    (void)ReadDeviceData(&setting, ADDR_START_BAND, 1);
     app->m_nStartBand.store(static_cast<std::int8_t>(setting));
     if (app->IsAdjRFWindowVisible()) app->RefreshAdjRFBandList();
 
