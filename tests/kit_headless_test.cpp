@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/dialog_template.h"
 #include "platform/event.h"
 #include "platform/kit.h"

@@ -5,7 +5,7 @@
 
 #include "device/vendor_request.h"
 #include "monitor/device_notify.h"
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/device_io.h"
 #include "platform/os_types.h"
 

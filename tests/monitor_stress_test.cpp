@@ -14,7 +14,7 @@
 #include "monitor/connection_state.h"
 #include "monitor/device_worker.h"
 #include "monitor_doubles.h"
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "device/discovery.h"
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
-#include "platform/activity.h"
+#include "platform/activity_observer.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 
@@ -106,16 +106,16 @@ std::uint32_t StartWorker() {
   g_workerThreads.fetch_add(1);
   // The new thread counts as running from now on, so that nobody takes the
   // program for settled before the worker has made its first pass.
-  platform::activity::ExpectBackgroundThread();
+  platform::Activity().ThreadExpected();
   try {
     std::thread([app] {
-      platform::activity::BeginBackgroundThread();
+      platform::Activity().ThreadBegins();
       DeviceWorker(app);
-      platform::activity::EndBackgroundThread();
+      platform::Activity().ThreadEnds();
       g_workerThreads.fetch_sub(1);
     }).detach();
   } catch (const std::system_error& error) {
-    platform::activity::CancelExpectedBackgroundThread();
+    platform::Activity().ThreadCancelled();
     g_workerThreads.fetch_sub(1);
     return error.code().value() != 0 ? static_cast<std::uint32_t>(error.code().value()) : 1;
   }

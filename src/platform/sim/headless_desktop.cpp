@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/sim/headless_graphics.h"
@@ -77,7 +77,10 @@ class NullPaintContext : public platform::PaintContext {
 
 }  // namespace
 
-HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {}
+// Settling needs to know which background threads are blocked.
+HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {
+  platform::activity::InstallActivityTracking();
+}
 
 HeadlessDesktop::~HeadlessDesktop() { Close(); }
 

@@ -5,6 +5,7 @@
 #include "platform/device_broadcast.h"
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
+#include "platform/sim/activity.h"
 
 namespace sim {
 
@@ -14,6 +15,9 @@ std::vector<std::string> DongleHardwareIds() {
 
 SimMachine::SimMachine(const SimDongleConfig& config)
     : dongle_(config), io_(dongle_), tree_(&io_) {
+  // The program's waits on this machine are counted, and keep virtual time
+  // when it is on.
+  platform::activity::InstallActivityTracking();
   RefreshDongleIdentity();
   dongle_.SetOnUnplug([this] { Announce(platform::kDbtDeviceRemoveComplete); });
 }

@@ -8,7 +8,7 @@
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
 #include "monitor/device_worker.h"
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/transcript.h"
 #include "ui/app.h"
 #include "ui/program.h"
