@@ -10,14 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sim/activity.h"
 #include "platform/dialog_template.h"
 #include "platform/event.h"
 #include "platform/kit.h"
 #include "platform/platform.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/headless_desktop.h"
 #include "platform/sim/headless_graphics.h"
 #include "platform/sim/transcript.h"
+#include "rc_statements.h"
 
 namespace {
 

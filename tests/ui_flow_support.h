@@ -17,7 +17,7 @@
 #include "platform/sim/demo_machine.h"
 #include "platform/sim/embedded_resources.h"
 #include "platform/sim/headless_desktop.h"
-#include "platform/sim/simulated_run.h"
+#include "sim_program/simulated_run.h"
 #include "platform/sim/transcript.h"
 #include "ui/app.h"
 #include "ui/resource_ids.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/sim/demo_machine.h"
-#include "platform/sim/simulated_run.h"
+#include "sim_program/simulated_run.h"
 #include "platform/sim/transcript.h"
 #include "platform/sim/user_action.h"
 

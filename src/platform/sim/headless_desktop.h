@@ -18,6 +18,7 @@
 
 #include "platform/dialog_template.h"
 #include "platform/dialogs.h"
+#include "platform/sim/device_change_sink.h"
 #include "platform/sim/user_action.h"
 
 namespace sim {
@@ -55,7 +56,7 @@ struct DeviceRegistration {
   std::vector<std::uint8_t> filter;
 };
 
-class HeadlessDesktop : public platform::DialogSystem {
+class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
  public:
   // The thread that makes the desktop is the window thread until a dialog
   // runs; from then on it is the thread that runs the outermost dialog.
@@ -74,6 +75,8 @@ class HeadlessDesktop : public platform::DialogSystem {
   int RunModal(kit::CDialog& dialog) override;
   int MessageBox(const std::string& text, platform::BoxStyle style) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
+
+  // ---- DeviceChangeSink ----
   void BroadcastDeviceChange(std::uint32_t event,
                              const std::vector<std::uint8_t>& record) override;
 

@@ -5,6 +5,7 @@
 #include "platform/device_broadcast.h"
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
+#include "platform/sim/device_change_sink.h"
 #include "platform/sim/activity.h"
 
 namespace sim {
@@ -80,8 +81,8 @@ std::vector<std::uint8_t> SimMachine::DongleRecord() const {
 
 void SimMachine::Announce(std::uint32_t event) {
   const std::vector<std::uint8_t> record = DongleRecord();
-  if (platform::Os().dialogs != nullptr) {
-    platform::Os().dialogs->BroadcastDeviceChange(event, record);
+  if (auto* sink = dynamic_cast<DeviceChangeSink*>(platform::Os().dialogs)) {
+    sink->BroadcastDeviceChange(event, record);
     return;
   }
   DeviceChangeHook hook;

@@ -1,5 +1,5 @@
 // Running the whole program headless against the simulated dongle.
-#include "platform/sim/simulated_run.h"
+#include "sim_program/simulated_run.h"
 
 #include <chrono>
 #include <thread>
