@@ -16,6 +16,7 @@
 #include "monitor_doubles.h"
 #include "platform/sim/activity.h"
 #include "platform/sim/sim_machine.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -31,9 +32,7 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   RecordingDialogs dialogs;
   ScopedDialogs scope(&dialogs);
   machine.Install();
-  ResetDeviceLinkState();
-  ResetDiscoveryState();
-  ResetMonitorState();
+  ResetProgramStateForTests();
   platform::activity::SetVirtualTime(false);
 
   std::atomic<int> overlaps{0};
@@ -75,8 +74,7 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   g_evArrival.Set();
   ASSERT_TRUE(WaitForWorkerEnd(5000));
   CloseDevice();
-  ResetMonitorState();
-  ResetDeviceLinkState();
+  ResetProgramStateForTests();
 
   EXPECT_EQ(overlaps.load(), 0);
   EXPECT_EQ(machine.Dongle().OverlapCount(), 0u);

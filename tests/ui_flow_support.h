@@ -239,7 +239,7 @@ inline int DialogOpenings(int templateId) {
 
 // ---- The main window while the program runs ----
 
-inline CUpgradeDlg* MainWindow() { return static_cast<CUpgradeDlg*>(theApp.m_pMainWnd.load()); }
+inline CUpgradeDlg* MainWindow() { return theApp.MainDialog(); }
 
 // What the main window shows, and its programming flag.
 struct MainState {

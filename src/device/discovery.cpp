@@ -237,10 +237,8 @@ void ReportLastError(const std::string& step) {
   platform::DeviceIo& io = *Os().io;
   const std::uint32_t code = io.LastError();
   std::string text;
-  if (io.SystemErrorText(code, &text) && Os().dialogs != nullptr) {
+  if (io.SystemErrorText(code, &text)) {
     Os().dialogs->MessageBox(step + " FAILURE: " + text + "\n", platform::BoxStyle::kWarning);
   }
   io.SetLastError(code);
 }
-
-void ResetDiscoveryState() { g_devicePath.clear(); }

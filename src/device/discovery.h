@@ -68,6 +68,3 @@ void CloseDevice();
 // thread's last error. No box when the system has no text for the code. The
 // last error is the same on return as on entry.
 void ReportLastError(const std::string& step);
-
-// For tests: g_devicePath empty again. Leaves g_hDevice alone.
-void ResetDiscoveryState();

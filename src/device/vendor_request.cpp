@@ -154,13 +154,3 @@ std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address) {
   }
 }
 
-void ResetDeviceLinkState() {
-  std::lock_guard<std::mutex> lock(g_requestLock);
-  g_hDevice = platform::kInvalidHandle;
-  std::memset(&g_request, 0, sizeof g_request);
-  std::memset(g_inBuffer, 0, sizeof g_inBuffer);
-  std::memset(g_outBuffer, 0, sizeof g_outBuffer);
-  g_bytesReturned = 0;
-  g_largePages = false;
-  g_deviceAbsent.store(0);
-}

@@ -158,8 +158,3 @@ std::mutex& RequestLock();
 // kStatusWrongCount when the reply's byte count differs, or the system error
 // code.
 [[nodiscard]] std::uint32_t ReadDeviceInfo(void* destination);
-
-// For tests: back to the state at program start (handle invalid, request and
-// buffers zeroed, g_largePages false, g_deviceAbsent 0, g_bytesReturned 0).
-// Does not close a handle that is open.
-void ResetDeviceLinkState();

@@ -63,9 +63,7 @@ std::uint32_t DeviceWorker(CConnectionState* app) {
         }
         if (++attempts > kMaxOpenRetries) {
           attempts = 0;
-          if (platform::Os().dialogs != nullptr) {
-            platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
-          }
+          platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
           break;
         }
         OpenDevice();

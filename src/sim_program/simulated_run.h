@@ -4,6 +4,7 @@
 // run to its end under a scripted user, and the transcript of what happened.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -20,7 +21,6 @@ class SimulatedRun {
   // The dongle starts in `dongle`'s state, plugged in when its `present` is
   // set; either way a later plug brings it in.
   explicit SimulatedRun(const SimDongleConfig& dongle);
-  ~SimulatedRun();
   SimulatedRun(const SimulatedRun&) = delete;
   SimulatedRun& operator=(const SimulatedRun&) = delete;
 
@@ -42,14 +42,15 @@ class SimulatedRun {
   void RecordFinalDongleState();
 
  private:
-  void ResetProgramState();
   void WaitForWorkerEnd();
 
   SimMachine machine_;
   SimResources resources_;
   HeadlessGraphics graphics_;
   std::unique_ptr<HeadlessDesktop> desktop_;
-  platform::Services saved_;
+  // The services of the run, from Run() on; the ones before come back when
+  // the run object goes (before the desktop does).
+  std::optional<platform::ServicesScope> services_;
   bool exitPressed_ = false;
 };
 

@@ -59,12 +59,9 @@ class SimDeviceIo : public platform::DeviceIo {
 class ScopedDeviceIo {
  public:
   explicit ScopedDeviceIo(platform::DeviceIo* io);
-  ~ScopedDeviceIo();
-  ScopedDeviceIo(const ScopedDeviceIo&) = delete;
-  ScopedDeviceIo& operator=(const ScopedDeviceIo&) = delete;
 
  private:
-  platform::Services saved_;
+  platform::ServicesScope scope_;
 };
 
 }  // namespace sim
