@@ -217,6 +217,17 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
   dialog.OnInitDialog();
 
   lock.lock();
+  ShowAfterInitLocked(window);
+  Pump(lock, [window] { return window->ended_; });
+  const int result = DestroyLocked(window);
+  lock.unlock();
+  dialog.AttachWindow(nullptr);
+  return result;
+}
+
+// WM_INITDIALOG has run: the dialog shows (unless it ended there) with its
+// lists as they were filled.
+void HeadlessDesktop::ShowAfterInitLocked(HeadlessWindow* window) {
   window->initialising_ = false;
   if (!window->ended_) {
     window->shown_ = true;
@@ -229,7 +240,10 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
       window->ListLineLocked(control);
     }
   }
-  Pump(lock, [window] { return window->ended_; });
+}
+
+// The modal loop has ended: the window goes; its result.
+int HeadlessDesktop::DestroyLocked(HeadlessWindow* window) {
   if (!window->ended_) {  // the run failed: the loop ends as on Escape
     window->ended_ = true;
     window->result_ = platform::kIdCancel;
@@ -239,16 +253,13 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
   surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
                                  [window](const Surface& s) { return s.window == window; }),
                   surfaces_.end());
-  const int result = window->result_;
   TheTranscript().Add(Line()
                           .Str("event", "dialog")
                           .Num("template", window->template_.id)
                           .Str("state", "closed")
-                          .Num("result", result));
+                          .Num("result", window->result_));
   changed_.notify_all();
-  lock.unlock();
-  dialog.AttachWindow(nullptr);
-  return result;
+  return window->result_;
 }
 
 void HeadlessDesktop::PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window) {

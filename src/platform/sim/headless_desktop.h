@@ -148,6 +148,8 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
   int RunBoxOnWindowThread(std::unique_lock<std::mutex>& lock, std::size_t boxIndex);
   int BoxFromOtherThread(std::unique_lock<std::mutex>& lock, std::size_t boxIndex);
   void OpenBoxLocked(std::size_t boxIndex);
+  void ShowAfterInitLocked(HeadlessWindow* window);
+  int DestroyLocked(HeadlessWindow* window);
   // The window thread's message loop: runs until done() holds, one step at a
   // time. A step that did something starts the step limit anew.
   using Clock = std::chrono::steady_clock;
