@@ -13,6 +13,7 @@
 #include "make_images/image_generator.h"
 #include "platform/platform.h"
 #include "platform/sim/embedded_resources.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_resources.h"
 #include "recording_upgrader.h"
 

@@ -17,6 +17,7 @@
 #include "platform/sim/activity.h"
 #include "platform/sim/headless_desktop.h"
 #include "platform/sim/headless_graphics.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/transcript.h"
 #include "rc_statements.h"
 

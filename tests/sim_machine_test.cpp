@@ -10,6 +10,7 @@
 #include "platform/device_broadcast.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {

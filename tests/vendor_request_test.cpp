@@ -15,6 +15,7 @@
 #include "device/discovery.h"
 #include "platform/platform.h"
 #include "platform/sim/hooked_device_io.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
 #include "sim_program/program_reset.h"

@@ -99,6 +99,24 @@ IdsResult MatchHardwareIds(platform::Handle set, platform::DevInfoData* info,
   return result;
 }
 
+void ReportDetailAllocationFailure(std::uint32_t size) {
+  Os().io->SetLastError(platform::kErrorNotEnoughMemory);
+  char step[96];
+  std::snprintf(step, sizeof step,
+                "Couldn't allocate %d bytes for device interface detail buffer\n",
+                static_cast<int>(size));
+  ReportLastError(step);
+}
+
+// The path runs from offset 4 of the detail to its terminator, inside the
+// `size` bytes of the buffer.
+void TakePathFromDetail(const void* detail, std::uint32_t size) {
+  const char* path = static_cast<const char*>(detail) + platform::kInterfaceDetailPathOffset;
+  const std::size_t room = size - platform::kInterfaceDetailPathOffset;
+  const void* end = std::memchr(path, '\0', room);
+  g_devicePath.assign(path, end != nullptr ? static_cast<const char*>(end) - path : room);
+}
+
 // Takes the interface path of the matched device into g_devicePath. Failures
 // are reported here; g_devicePath then keeps its earlier value.
 void TakeInterfacePath(platform::Handle set, platform::DevInfoData* info) {
@@ -120,23 +138,14 @@ void TakeInterfacePath(platform::Handle set, platform::DevInfoData* info) {
   for (int round = 0;; ++round) {
     void* detail = devices.AllocZeroed(requested);
     if (detail == nullptr) {
-      io.SetLastError(platform::kErrorNotEnoughMemory);
-      char step[96];
-      std::snprintf(step, sizeof step,
-                    "Couldn't allocate %d bytes for device interface detail buffer\n",
-                    static_cast<int>(requested));
-      ReportLastError(step);
+      ReportDetailAllocationFailure(requested);
       return;
     }
     const std::uint32_t sizeField = platform::kInterfaceDetailFixedSize;
     std::memcpy(detail, &sizeField, sizeof sizeField);
     std::uint32_t required = 0;
     if (devices.GetDeviceInterfaceDetail(set, &interfaceData, detail, requested, &required)) {
-      // The path runs from offset 4 to its terminator, inside the buffer.
-      const char* path = static_cast<const char*>(detail) + platform::kInterfaceDetailPathOffset;
-      const std::size_t room = requested - platform::kInterfaceDetailPathOffset;
-      const void* end = std::memchr(path, '\0', room);
-      g_devicePath.assign(path, end != nullptr ? static_cast<const char*>(end) - path : room);
+      TakePathFromDetail(detail, requested);
       devices.Free(detail);
       return;
     }

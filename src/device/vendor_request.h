@@ -56,11 +56,11 @@ constexpr std::uint16_t DATA_BLOCK_SIZE = 512;
 constexpr std::uint32_t IO_BUFFER_SIZE = 512;
 
 // Statuses of the device routines. 0 is success; any other value is a
-// failure: the system error code of a failed control call, or one of the two
-// protocol codes below, whose values the callers and the messages built on
-// them rely on (a system error code never takes them: 1 and 2 are
-// ERROR_INVALID_FUNCTION and ERROR_FILE_NOT_FOUND, which the driver's control
-// call does not report).
+// failure: the system error code of a failed control call, or one of the
+// protocol codes below. Their values are the dongle tool's own and stay as
+// they are; they coincide with ERROR_INVALID_FUNCTION and
+// ERROR_FILE_NOT_FOUND, so callers tell only success from failure, never a
+// protocol code from a system one.
 constexpr std::uint32_t kStatusOk = 0;
 // The reply had an unexpected byte count, or the mode byte was none of the
 // three known ones.

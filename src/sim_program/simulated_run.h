@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/sim/headless_desktop.h"
 #include "platform/sim/headless_graphics.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_resources.h"

@@ -29,6 +29,7 @@
 #include "firmware/firmware_upgrader.h"
 #include "platform/platform.h"
 #include "platform/sim/hooked_device_io.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_resources.h"

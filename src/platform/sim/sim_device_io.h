@@ -9,6 +9,7 @@
 
 #include "platform/device_io.h"
 #include "platform/platform.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_dongle.h"
 
 namespace sim {
