@@ -14,9 +14,9 @@
 #include "monitor/device_notify.h"
 #include "monitor/device_worker.h"
 #include "monitor_doubles.h"
-#include "platform/sim/activity.h"
 #include "platform/device_broadcast.h"
 #include "platform/os_types.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/sim_machine.h"
 #include "sim_program/program_reset.h"
 

@@ -8,7 +8,6 @@
 
 namespace platform {
 namespace {
-ActivityObserver g_plain;
 std::atomic<ActivityObserver*> g_observer{nullptr};
 }  // namespace
 
@@ -19,8 +18,11 @@ void ActivityObserver::Block(const AutoResetEvent& /*event*/, std::unique_lock<s
 }
 
 ActivityObserver& Activity() {
+  // Never destroyed: a worker may still wait on an event while the process
+  // ends.
+  static ActivityObserver* const plain = new ActivityObserver;
   ActivityObserver* observer = g_observer.load();
-  return observer != nullptr ? *observer : g_plain;
+  return observer != nullptr ? *observer : *plain;
 }
 
 void InstallActivityObserver(ActivityObserver* observer) { g_observer.store(observer); }

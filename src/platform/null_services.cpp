@@ -90,16 +90,15 @@ class NullDialogs : public DialogSystem {
 }  // namespace
 
 Services WithNullServices(Services services) {
-  static NullDeviceIo io;
-  static NullDeviceEnum devices;
-  static NullResources resources;
-  static NullGraphics graphics;
-  static NullDialogs dialogs;
-  if (services.io == nullptr) services.io = &io;
-  if (services.devices == nullptr) services.devices = &devices;
-  if (services.resources == nullptr) services.resources = &resources;
-  if (services.graphics == nullptr) services.graphics = &graphics;
-  if (services.dialogs == nullptr) services.dialogs = &dialogs;
+  // Never destroyed: a worker may still reach a service while the process
+  // ends.
+  static const Services nulls{new NullDeviceIo, new NullDeviceEnum, new NullResources,
+                              new NullGraphics, new NullDialogs};
+  if (services.io == nullptr) services.io = nulls.io;
+  if (services.devices == nullptr) services.devices = nulls.devices;
+  if (services.resources == nullptr) services.resources = nulls.resources;
+  if (services.graphics == nullptr) services.graphics = nulls.graphics;
+  if (services.dialogs == nullptr) services.dialogs = nulls.dialogs;
   return services;
 }
 

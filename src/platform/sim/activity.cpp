@@ -172,8 +172,10 @@ class Tracking : public ActivityObserver {
 }  // namespace
 
 void InstallActivityTracking() {
-  static Tracking tracking;
-  InstallActivityObserver(&tracking);
+  // Never destroyed: a worker may still wait on an event while the process
+  // ends.
+  static Tracking* const tracking = new Tracking;
+  InstallActivityObserver(tracking);
 }
 
 }  // namespace platform::activity
