@@ -5,8 +5,8 @@
 #include "platform/device_broadcast.h"
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
-#include "platform/sim/device_change_sink.h"
 #include "platform/sim/activity.h"
+#include "platform/sim/device_change_sink.h"
 
 namespace sim {
 
