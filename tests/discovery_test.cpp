@@ -14,6 +14,7 @@
 #include "platform/os_types.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_machine.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -47,8 +48,7 @@ class DiscoveryTest : public ::testing::Test {
   explicit DiscoveryTest(bool donglePresent = true)
       : machine_(Config(donglePresent)), scope_(&dialogs_) {
     machine_.Install();
-    ResetDeviceLinkState();
-    ResetDiscoveryState();
+    ResetProgramStateForTests();
   }
   ~DiscoveryTest() override {
     CloseDevice();
@@ -56,8 +56,7 @@ class DiscoveryTest : public ::testing::Test {
     EXPECT_EQ(machine_.Devices().OpenSets(), 0);
     EXPECT_EQ(machine_.Devices().LiveAllocations(), 0);
     EXPECT_EQ(machine_.Devices().BadFrees(), 0);
-    ResetDeviceLinkState();
-    ResetDiscoveryState();
+    ResetProgramStateForTests();
   }
 
   sim::SimDeviceTree& Tree() { return machine_.Devices(); }

@@ -13,6 +13,7 @@
 #include "make_images/image_generator.h"
 #include "platform/platform.h"
 #include "platform/sim/embedded_resources.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_resources.h"
 #include "recording_upgrader.h"
 
@@ -42,14 +43,6 @@ const char* const kEmbeddedLabels[kImageCount] = {
 
 class ImageLoaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = platform::Os();
-    platform::Services services = saved_;
-    services.resources = &resources_;
-    platform::Install(services);
-  }
-  void TearDown() override { platform::Install(saved_); }
-
   void ExpectLoadedUpTo(int loaded) {
     for (int i = 0; i < kImageCount; ++i) {
       if (i < loaded) {
@@ -68,7 +61,8 @@ class ImageLoaderTest : public ::testing::Test {
 
   sim::SimResources resources_;
   RecordingUpgrader dlg_;
-  platform::Services saved_;
+  platform::ServicesScope services_{
+      [this](platform::Services& services) { services.resources = &resources_; }};
 };
 
 TEST(FirmwareImageTest, LayoutAndCatalogue) {

@@ -10,14 +10,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/activity.h"
 #include "platform/dialog_template.h"
 #include "platform/event.h"
 #include "platform/kit.h"
 #include "platform/platform.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/headless_desktop.h"
 #include "platform/sim/headless_graphics.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/transcript.h"
+#include "rc_statements.h"
 
 namespace {
 
@@ -201,15 +203,13 @@ class KitTest : public ::testing::Test {
     RegisterTestTemplates();
     TheTranscript().Clear();
     platform::activity::SetVirtualTime(false);
-    saved_ = platform::Os();
     desktop_ = std::make_unique<sim::HeadlessDesktop>();
     desktop_->SetStepLimit(std::chrono::milliseconds(3000));
-    platform::Services services = saved_;
-    services.dialogs = desktop_.get();
-    platform::Install(services);
+    services_ = std::make_unique<platform::ServicesScope>(
+        [this](platform::Services& services) { services.dialogs = desktop_.get(); });
   }
   void TearDown() override {
-    platform::Install(saved_);
+    services_.reset();
     desktop_.reset();
     platform::activity::SetVirtualTime(false);
     TheTranscript().Clear();
@@ -217,8 +217,8 @@ class KitTest : public ::testing::Test {
 
   sim::HeadlessDesktop& Desktop() { return *desktop_; }
 
-  platform::Services saved_;
   std::unique_ptr<sim::HeadlessDesktop> desktop_;
+  std::unique_ptr<platform::ServicesScope> services_;
 };
 
 // ---- Message maps and binding ----
@@ -272,9 +272,7 @@ TEST_F(KitTest, WrappersActOnlyWhileTheDialogRuns) {
 TEST_F(KitTest, MissingTemplateOrNoBackendFailsTheRun) {
   kit::CDialog unknown(4711);
   EXPECT_EQ(unknown.DoModal(), -1);
-  platform::Services none = saved_;
-  none.dialogs = nullptr;
-  platform::Install(none);
+  platform::ServicesScope none([](platform::Services& services) { services.dialogs = nullptr; });
   TestDlg dlg;
   EXPECT_EQ(dlg.DoModal(), -1);
   EXPECT_EQ(kit::AfxMessageBox("x"), 0);
@@ -750,10 +748,7 @@ TEST_F(KitTest, ScriptErrorsNameWhatCouldNotBeDone) {
 std::string RunBusyScenario() {
   TheTranscript().Clear();
   sim::HeadlessDesktop desktop;
-  platform::Services services = platform::Os();
-  platform::DialogSystem* saved = services.dialogs;
-  services.dialogs = &desktop;
-  platform::Install(services);
+  platform::ServicesScope services([&](platform::Services& os) { os.dialogs = &desktop; });
   TestDlg dlg;
   std::unique_ptr<Background> worker;
   platform::AutoResetEvent go;
@@ -776,8 +771,6 @@ std::string RunBusyScenario() {
   desktop.PressEscape().Click(2).Answer(BoxAnswer::kOk).PressEscape();
   desktop.Do("join", [&] { worker->Join(); }).Click(1);
   dlg.DoModal();
-  services.dialogs = saved;
-  platform::Install(services);
   return desktop.Error() + TheTranscript().ToJsonLines();
 }
 

@@ -5,9 +5,9 @@
 
 #include "device/vendor_request.h"
 #include "monitor/device_notify.h"
-#include "platform/activity.h"
 #include "platform/device_io.h"
 #include "platform/os_types.h"
+#include "platform/sim/activity.h"
 
 namespace testing_support {
 

@@ -14,13 +14,14 @@
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
+#include "platform/sim/device_change_sink.h"
 
 namespace testing_support {
 
 // Message boxes answer at once and are recorded; RunOnWindowThread runs the
 // work on the calling thread while holding the window lock; broadcasts go
 // straight to the device-change filter, under the window lock as well.
-class RecordingDialogs : public platform::DialogSystem {
+class RecordingDialogs : public platform::DialogSystem, public sim::DeviceChangeSink {
  public:
   struct Box {
     std::string text;

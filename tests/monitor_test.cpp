@@ -18,11 +18,12 @@
 #include "monitor/device_notify.h"
 #include "monitor/device_worker.h"
 #include "monitor_doubles.h"
-#include "platform/activity.h"
 #include "platform/device_broadcast.h"
 #include "platform/os_types.h"
 #include "platform/sim/hooked_device_io.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/sim_machine.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -43,9 +44,7 @@ class MonitorTest : public ::testing::Test {
   explicit MonitorTest(const sim::SimDongleConfig& config = Config(true))
       : machine_(config), scope_(&dialogs_), window_(app_) {
     machine_.Install();
-    ResetDeviceLinkState();
-    ResetDiscoveryState();
-    ResetMonitorState();
+    ResetProgramStateForTests();
     // Timed waits of the worker end only when a test says so.
     platform::activity::SetVirtualTime(true);
     app_.m_pMainWnd.store(&window_);
@@ -55,9 +54,7 @@ class MonitorTest : public ::testing::Test {
     StopWorker();
     platform::activity::SetVirtualTime(false);
     CloseDevice();
-    ResetMonitorState();
-    ResetDeviceLinkState();
-    ResetDiscoveryState();
+    ResetProgramStateForTests();
   }
 
   void Start() {

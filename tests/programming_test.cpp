@@ -19,6 +19,7 @@
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_resources.h"
 #include "recording_upgrader.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ class ProgrammingTest : public ::testing::Test {
     services.resources = &resources_;
     platform::Install(services);
 
-    ResetDeviceLinkState();
+    ResetProgramStateForTests();
     g_hDevice = io_.Open(sim::DefaultInterfacePath().c_str());
     ASSERT_NE(g_hDevice, platform::kInvalidHandle);
     ASSERT_TRUE(dlg_.LoadFirmwareImages());
@@ -140,7 +141,7 @@ class ProgrammingTest : public ::testing::Test {
 
   void TearDown() override {
     io_.Close(g_hDevice);
-    ResetDeviceLinkState();
+    ResetProgramStateForTests();
     platform::Install(saved_);
   }
 

@@ -10,6 +10,7 @@
 #include "platform/device_broadcast.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_machine.h"
 
 namespace {
@@ -103,9 +104,6 @@ TEST_F(SimTreeTest, FaultsStrikeAfterTheGivenNumberOfCalls) {
 class SimMachinePlugTest : public ::testing::Test {
  protected:
   SimMachinePlugTest() : machine_(Absent()) {
-    platform::Services none;  // no dialog backend: announcements go to the hook
-    saved_ = platform::Os();
-    platform::Install(none);
     machine_.Install();
     machine_.SetDeviceChangeHook(
         [this](std::uint32_t event, const std::vector<std::uint8_t>& record) {
@@ -116,7 +114,6 @@ class SimMachinePlugTest : public ::testing::Test {
   }
   ~SimMachinePlugTest() override {
     machine_.Uninstall();
-    platform::Install(saved_);
   }
   static sim::SimDongleConfig Absent() {
     sim::SimDongleConfig config;
@@ -138,8 +135,9 @@ class SimMachinePlugTest : public ::testing::Test {
     std::uint32_t event;
     std::string name;
   };
+  // No dialog backend: announcements go to the hook.
+  platform::ServicesScope none_{[](platform::Services& services) { services = {}; }};
   sim::SimMachine machine_;
-  platform::Services saved_;
   std::vector<Heard> heard_;
 };
 

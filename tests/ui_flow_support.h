@@ -17,7 +17,7 @@
 #include "platform/sim/demo_machine.h"
 #include "platform/sim/embedded_resources.h"
 #include "platform/sim/headless_desktop.h"
-#include "platform/sim/simulated_run.h"
+#include "sim_program/simulated_run.h"
 #include "platform/sim/transcript.h"
 #include "ui/app.h"
 #include "ui/resource_ids.h"
@@ -239,7 +239,7 @@ inline int DialogOpenings(int templateId) {
 
 // ---- The main window while the program runs ----
 
-inline CUpgradeDlg* MainWindow() { return static_cast<CUpgradeDlg*>(theApp.m_pMainWnd.load()); }
+inline CUpgradeDlg* MainWindow() { return theApp.MainDialog(); }
 
 // What the main window shows, and its programming flag.
 struct MainState {

@@ -12,9 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "device/discovery.h"
+#include "platform/platform.h"
 #include "platform/sim/hooked_device_io.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -44,14 +48,14 @@ using sim::MakeFault;
 class TransportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetDeviceLinkState();
+    ResetProgramStateForTests();
     dongle_.SetOverlapHandler([this](const std::string&) { overlaps_.fetch_add(1); });
     g_hDevice = io_.Open(dongle_.InterfacePath().c_str());
     ASSERT_NE(g_hDevice, platform::kInvalidHandle);
   }
   void TearDown() override {
     if (g_hDevice != platform::kInvalidHandle) io_.Close(g_hDevice);
-    ResetDeviceLinkState();
+    ResetProgramStateForTests();
     EXPECT_EQ(overlaps_.load(), 0);
   }
 
@@ -593,13 +597,13 @@ TEST_F(TransportTest, TwoThreadsHammeringReadsNeverOverlap) {
   EXPECT_EQ(dongle_.RequestCount(), 2u * kReads);
 }
 
-TEST_F(TransportTest, ResetDeviceLinkStateClearsEverything) {
+TEST_F(TransportTest, ResetProgramStateClearsTheDeviceLink) {
   const Bytes block = Pattern(64, 6);
   ASSERT_EQ(WriteDeviceData(block.data(), 0x3000, 64), 0u);
   g_largePages = true;
   g_deviceAbsent.store(1);
   const platform::Handle handle = g_hDevice;
-  ResetDeviceLinkState();
+  ResetProgramStateForTests();
   EXPECT_EQ(g_hDevice, platform::kInvalidHandle);
   EXPECT_EQ(Bytes(g_inBuffer, g_inBuffer + IO_BUFFER_SIZE), Bytes(IO_BUFFER_SIZE, 0));
   EXPECT_EQ(Bytes(g_outBuffer, g_outBuffer + IO_BUFFER_SIZE), Bytes(IO_BUFFER_SIZE, 0));
@@ -609,6 +613,20 @@ TEST_F(TransportTest, ResetDeviceLinkStateClearsEverything) {
   EXPECT_FALSE(g_largePages);
   EXPECT_EQ(g_deviceAbsent.load(), 0);
   io_.Close(handle);
+}
+
+// With no device service installed (a build that leaves it out) the null one
+// stands in: every request and every opening fails, none reads as success.
+TEST(NullServicesTest, RequestsAndOpeningFailWithoutADeviceService) {
+  platform::ServicesScope none([](platform::Services& services) { services = {}; });
+  ResetProgramStateForTests();
+  std::uint8_t byte = 0;
+  EXPECT_EQ(ReadDeviceData(&byte, ADDR_RF_GROUP, 1), platform::kErrorDeviceNotConnected);
+  EXPECT_EQ(ReadFlash(&byte, 0, 1), platform::kErrorDeviceNotConnected);
+  OpenDevice();
+  EXPECT_EQ(g_hDevice, platform::kInvalidHandle);
+  EXPECT_EQ(g_deviceAbsent.load(), 1);
+  ResetProgramStateForTests();
 }
 
 }  // namespace

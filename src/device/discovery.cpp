@@ -51,52 +51,79 @@ bool AnyIdContains(const char* ids, std::size_t length, const std::string& match
   return false;
 }
 
-// Reads SPDRP_HARDWAREID of one device with the size protocol of the call
-// (no buffer first, then a buffer of the size it asks for) and tests its IDs.
-// On kFailed the last error holds the code to report.
-IdsResult MatchHardwareIds(platform::Handle set, platform::DevInfoData* info,
-                           const std::string& match) {
-  platform::DeviceEnum& devices = *Os().devices;
-  platform::DeviceIo& io = *Os().io;
+// SPDRP_HARDWAREID of one device as the size protocol of the call leaves it
+// (no buffer first, then a buffer of the size it asks for): the buffer, which
+// the caller frees, its size and the size the last call reported; `read`
+// when a call succeeded, else the error that ended the attempts.
+struct HardwareIdsRead {
   std::uint8_t* buffer = nullptr;
   std::uint32_t size = 0;
   std::uint32_t required = 0;
   std::uint32_t error = platform::kErrorSuccess;
   bool read = false;
-  for (int round = 0;; ++round) {
-    required = 0;
-    if (devices.GetDeviceRegistryProperty(set, info, platform::kSpdrpHardwareId, buffer, size,
-                                          &required)) {
-      read = true;
-      break;
-    }
-    error = io.LastError();
-    if (error != platform::kErrorInsufficientBuffer) break;
-    if (required <= size || round >= kSizeRequestLimit) break;
-    if (buffer != nullptr) devices.Free(buffer);
-    buffer = static_cast<std::uint8_t*>(devices.AllocZeroed(required));
-    if (buffer == nullptr) {
-      error = platform::kErrorNotEnoughMemory;
-      size = 0;
-      break;
-    }
-    size = required;
-  }
+};
 
+HardwareIdsRead ReadHardwareIds(platform::Handle set, platform::DevInfoData* info) {
+  platform::DeviceEnum& devices = *Os().devices;
+  HardwareIdsRead ids;
+  for (int round = 0;; ++round) {
+    ids.required = 0;
+    if (devices.GetDeviceRegistryProperty(set, info, platform::kSpdrpHardwareId, ids.buffer,
+                                          ids.size, &ids.required)) {
+      ids.read = true;
+      return ids;
+    }
+    ids.error = Os().io->LastError();
+    if (ids.error != platform::kErrorInsufficientBuffer) return ids;
+    if (ids.required <= ids.size || round >= kSizeRequestLimit) return ids;
+    if (ids.buffer != nullptr) devices.Free(ids.buffer);
+    ids.buffer = static_cast<std::uint8_t*>(devices.AllocZeroed(ids.required));
+    if (ids.buffer == nullptr) {
+      ids.error = platform::kErrorNotEnoughMemory;
+      ids.size = 0;
+      return ids;
+    }
+    ids.size = ids.required;
+  }
+}
+
+// Reads one device's hardware IDs and tests them. On kFailed the last error
+// holds the code to report.
+IdsResult MatchHardwareIds(platform::Handle set, platform::DevInfoData* info,
+                           const std::string& match) {
+  const HardwareIdsRead ids = ReadHardwareIds(set, info);
   IdsResult result = IdsResult::kNoMatch;
-  if (read) {
+  if (ids.read) {
     // The data is what the call reported, and never more than the buffer.
-    const std::size_t length = std::min(required, size);
-    if (buffer != nullptr &&
-        AnyIdContains(reinterpret_cast<const char*>(buffer), length, match)) {
+    const std::size_t length = std::min(ids.required, ids.size);
+    if (ids.buffer != nullptr &&
+        AnyIdContains(reinterpret_cast<const char*>(ids.buffer), length, match)) {
       result = IdsResult::kMatch;
     }
   } else {
-    result = error == platform::kErrorInvalidData ? IdsResult::kSkip : IdsResult::kFailed;
+    result = ids.error == platform::kErrorInvalidData ? IdsResult::kSkip : IdsResult::kFailed;
   }
-  if (buffer != nullptr) devices.Free(buffer);
-  if (result == IdsResult::kFailed) io.SetLastError(error);
+  if (ids.buffer != nullptr) Os().devices->Free(ids.buffer);
+  if (result == IdsResult::kFailed) Os().io->SetLastError(ids.error);
   return result;
+}
+
+void ReportDetailAllocationFailure(std::uint32_t size) {
+  Os().io->SetLastError(platform::kErrorNotEnoughMemory);
+  char step[96];
+  std::snprintf(step, sizeof step,
+                "Couldn't allocate %d bytes for device interface detail buffer\n",
+                static_cast<int>(size));
+  ReportLastError(step);
+}
+
+// The path runs from offset 4 of the detail to its terminator, inside the
+// `size` bytes of the buffer.
+void TakePathFromDetail(const void* detail, std::uint32_t size) {
+  const char* path = static_cast<const char*>(detail) + platform::kInterfaceDetailPathOffset;
+  const std::size_t room = size - platform::kInterfaceDetailPathOffset;
+  const void* end = std::memchr(path, '\0', room);
+  g_devicePath.assign(path, end != nullptr ? static_cast<const char*>(end) - path : room);
 }
 
 // Takes the interface path of the matched device into g_devicePath. Failures
@@ -120,23 +147,14 @@ void TakeInterfacePath(platform::Handle set, platform::DevInfoData* info) {
   for (int round = 0;; ++round) {
     void* detail = devices.AllocZeroed(requested);
     if (detail == nullptr) {
-      io.SetLastError(platform::kErrorNotEnoughMemory);
-      char step[96];
-      std::snprintf(step, sizeof step,
-                    "Couldn't allocate %d bytes for device interface detail buffer\n",
-                    static_cast<int>(requested));
-      ReportLastError(step);
+      ReportDetailAllocationFailure(requested);
       return;
     }
     const std::uint32_t sizeField = platform::kInterfaceDetailFixedSize;
     std::memcpy(detail, &sizeField, sizeof sizeField);
     std::uint32_t required = 0;
     if (devices.GetDeviceInterfaceDetail(set, &interfaceData, detail, requested, &required)) {
-      // The path runs from offset 4 to its terminator, inside the buffer.
-      const char* path = static_cast<const char*>(detail) + platform::kInterfaceDetailPathOffset;
-      const std::size_t room = requested - platform::kInterfaceDetailPathOffset;
-      const void* end = std::memchr(path, '\0', room);
-      g_devicePath.assign(path, end != nullptr ? static_cast<const char*>(end) - path : room);
+      TakePathFromDetail(detail, requested);
       devices.Free(detail);
       return;
     }
@@ -230,17 +248,15 @@ std::uint32_t CheckDescriptor(int* matched) {
       std::memcmp(buffer + DESCRIPTOR_COMPARE_FROM, g_expectedDescriptor + DESCRIPTOR_COMPARE_FROM,
                   DEVICE_DESCRIPTOR_SIZE - DESCRIPTOR_COMPARE_FROM) == 0;
   *matched = equal ? 1 : 0;
-  return equal ? 0 : 2;
+  return equal ? kStatusOk : kDescriptorMismatch;
 }
 
 void ReportLastError(const std::string& step) {
   platform::DeviceIo& io = *Os().io;
   const std::uint32_t code = io.LastError();
   std::string text;
-  if (io.SystemErrorText(code, &text) && Os().dialogs != nullptr) {
+  if (io.SystemErrorText(code, &text)) {
     Os().dialogs->MessageBox(step + " FAILURE: " + text + "\n", platform::BoxStyle::kWarning);
   }
   io.SetLastError(code);
 }
-
-void ResetDiscoveryState() { g_devicePath.clear(); }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "device/vendor_request.h"
+
 // "VID_054C&PID_0268": the dongle shows itself as a PlayStation 3 controller.
 // Searched as a substring of each upper-cased hardware ID, and of the
 // upper-cased interface name of each device-change notification. Never
@@ -23,6 +25,11 @@ constexpr std::uint32_t DEVICE_DESCRIPTOR_SIZE = 18;
 constexpr std::uint32_t DESCRIPTOR_COMPARE_FROM = 4;
 extern const std::uint8_t g_expectedDescriptor[DEVICE_DESCRIPTOR_SIZE];
 
+// Status of CheckDescriptor when the dongle's descriptor is not the expected
+// one (or did not come at all). The same value as kStatusTooLong: callers
+// only tell success from failure.
+constexpr std::uint32_t kDescriptorMismatch = 2;
+
 // A read that returns no bytes is repeated at once. The dongle answers the
 // descriptor read within a read or two when it is there; when it has been
 // pulled out every read comes back empty, so the check gives up once
@@ -40,7 +47,7 @@ constexpr int kSizeRequestLimit = 8;
 // whose hardware ID contains `match`. 1 as soon as a device matched (on full
 // success g_devicePath holds its interface path), else 0. Failed enumeration
 // steps are reported with ReportLastError.
-int FindDevicePath(const std::string& match);
+[[nodiscard]] int FindDevicePath(const std::string& match);
 
 // A fresh FindDevicePath, then the path opened for reading and writing as
 // g_hDevice; g_deviceAbsent is 1 when no handle came of it, 0 otherwise.
@@ -52,15 +59,12 @@ void OpenDevice();
 void CloseDevice();
 
 // Reads the device descriptor through g_hDevice and compares bytes 4-17 with
-// the expected ones. 0 with *matched = 1 when equal; 2 with *matched = 0 when
-// different, when fewer than 18 bytes came back, or when no read returned
-// anything (dongle gone).
-std::uint32_t CheckDescriptor(int* matched);
+// the expected ones. kStatusOk with *matched = 1 when equal;
+// kDescriptorMismatch with *matched = 0 when different, when fewer than 18
+// bytes came back, or when no read returned anything (dongle gone).
+[[nodiscard]] std::uint32_t CheckDescriptor(int* matched);
 
 // Shows "<step> FAILURE: <system text>\n" in a warning box for the calling
 // thread's last error. No box when the system has no text for the code. The
 // last error is the same on return as on entry.
 void ReportLastError(const std::string& step);
-
-// For tests: g_devicePath empty again. Leaves g_hDevice alone.
-void ResetDiscoveryState();

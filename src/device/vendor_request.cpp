@@ -55,7 +55,7 @@ std::uint32_t SendRequest(std::uint32_t controlCode) {
   platform::DeviceIo& io = *platform::Os().io;
   if (io.IoControl(g_hDevice, controlCode, g_inBuffer, sizeof g_inBuffer, g_outBuffer,
                    sizeof g_outBuffer, &g_bytesReturned)) {
-    return 0;
+    return kStatusOk;
   }
   const std::uint32_t error = io.LastError();
   // A failed call must never read as success, even if the system left no
@@ -67,23 +67,23 @@ std::uint32_t QueryDeviceMode(int* needDescriptorCheck) {
   std::lock_guard<std::mutex> lock(g_requestLock);
   FillRequest(CMD_QUERY_MODE, 0, 1);
   const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
-  if (status != 0) return status;
+  if (status != kStatusOk) return status;
   // The byte count of the mode reply is not examined: the driver only has to
   // put the mode byte at offset 0.
   switch (g_outBuffer[0]) {
     case MODE_CHECK_DESCRIPTOR:
       if (needDescriptorCheck != nullptr) *needDescriptorCheck = 1;
-      return 0;  // g_largePages keeps the geometry of the last 0xBB / 0xCC
+      return kStatusOk;  // g_largePages keeps the geometry of the last 0xBB / 0xCC
     case MODE_SMALL_PAGES:
       if (needDescriptorCheck != nullptr) *needDescriptorCheck = 0;
       g_largePages = false;
-      return 0;
+      return kStatusOk;
     case MODE_LARGE_PAGES:
       if (needDescriptorCheck != nullptr) *needDescriptorCheck = 0;
       g_largePages = true;
-      return 0;
+      return kStatusOk;
     default:
-      return 1;  // the flag and g_largePages keep their values
+      return kStatusUnknownMode;  // the flag and g_largePages keep their values
   }
 }
 
@@ -91,30 +91,30 @@ std::uint32_t ReadDeviceData(void* destination, std::uint16_t address, std::uint
   std::lock_guard<std::mutex> lock(g_requestLock);
   FillRequest(CMD_DATA, address, length);
   const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
-  if (status != 0) return status;
-  if (!ReplyCountIs(length)) return 1;
+  if (status != kStatusOk) return status;
+  if (!ReplyCountIs(length)) return kStatusWrongCount;
   std::memcpy(destination, g_outBuffer, length);
-  return 0;
+  return kStatusOk;
 }
 
 std::uint32_t WriteDeviceData(const void* source, std::uint16_t address, std::uint16_t length) {
-  if (length > sizeof g_request.data) return 2;  // nothing is sent
+  if (length > sizeof g_request.data) return kStatusTooLong;  // nothing is sent
   std::lock_guard<std::mutex> lock(g_requestLock);
   std::memcpy(g_request.data, source, length);
   FillRequest(CMD_DATA, address, length);
   const std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
-  if (status != 0) return status;
-  return g_bytesReturned != length ? 1 : 0;
+  if (status != kStatusOk) return status;
+  return g_bytesReturned != length ? kStatusWrongCount : kStatusOk;
 }
 
 std::uint32_t ReadDeviceInfo(void* destination) {
   std::lock_guard<std::mutex> lock(g_requestLock);
   FillRequest(CMD_DATA, ADDR_DEVICE_INFO, DEVICE_INFO_SIZE);
   const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
-  if (status != 0) return status;
-  if (!ReplyCountIs(DEVICE_INFO_SIZE)) return 1;
+  if (status != kStatusOk) return status;
+  if (!ReplyCountIs(DEVICE_INFO_SIZE)) return kStatusWrongCount;
   std::memcpy(destination, g_outBuffer, DEVICE_INFO_SIZE);
-  return 0;
+  return kStatusOk;
 }
 
 // A failed call is repeated at once, holding the lock for each attempt only.
@@ -126,21 +126,21 @@ std::uint32_t ReadFlash(void* destination, std::uint16_t address, std::uint16_t 
     std::lock_guard<std::mutex> lock(g_requestLock);
     FillRequest(CMD_FLASH, address, length);
     const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
-    if (status != 0) {
+    if (status != kStatusOk) {
       if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
       continue;
     }
-    if (!ReplyCountIs(length)) return 1;  // no further attempt
+    if (!ReplyCountIs(length)) return kStatusWrongCount;  // no further attempt
     std::memcpy(destination, g_outBuffer, length);
-    return 0;
+    return kStatusOk;
   }
 }
 
 // Failed calls and wrong byte counts are repeated at once, holding the lock
 // for each attempt only. Both count as failed calls: after kFlashRetryLimit
 // of them in a row, or at the first one once g_deviceAbsent is set, the
-// routine returns the last call's system error code, or 1 when the last
-// failure was a wrong byte count.
+// routine returns the last call's system error code, or kStatusWrongCount
+// when the last failure was a wrong byte count.
 std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address) {
   int failedCalls = 0;
   for (;;) {
@@ -148,19 +148,9 @@ std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address) {
     std::memcpy(g_request.data, source, FLASH_BLOCK_SIZE);
     FillRequest(CMD_FLASH, address, FLASH_BLOCK_SIZE);
     std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
-    if (status == 0 && g_bytesReturned == FLASH_BLOCK_SIZE) return 0;
-    if (status == 0) status = 1;  // the driver did not take the whole block
+    if (status == kStatusOk && g_bytesReturned == FLASH_BLOCK_SIZE) return kStatusOk;
+    if (status == kStatusOk) status = kStatusWrongCount;  // the driver did not take the whole block
     if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
   }
 }
 
-void ResetDeviceLinkState() {
-  std::lock_guard<std::mutex> lock(g_requestLock);
-  g_hDevice = platform::kInvalidHandle;
-  std::memset(&g_request, 0, sizeof g_request);
-  std::memset(g_inBuffer, 0, sizeof g_inBuffer);
-  std::memset(g_outBuffer, 0, sizeof g_outBuffer);
-  g_bytesReturned = 0;
-  g_largePages = false;
-  g_deviceAbsent.store(0);
-}

@@ -55,6 +55,20 @@ constexpr std::uint16_t DATA_BLOCK_SIZE = 512;
 
 constexpr std::uint32_t IO_BUFFER_SIZE = 512;
 
+// Statuses of the device routines. 0 is success; any other value is a
+// failure: the system error code of a failed control call, or one of the
+// protocol codes below. Their values are the dongle tool's own and stay as
+// they are; they coincide with ERROR_INVALID_FUNCTION and
+// ERROR_FILE_NOT_FOUND, so callers tell only success from failure, never a
+// protocol code from a system one.
+constexpr std::uint32_t kStatusOk = 0;
+// The reply had an unexpected byte count, or the mode byte was none of the
+// three known ones.
+constexpr std::uint32_t kStatusWrongCount = 1;
+constexpr std::uint32_t kStatusUnknownMode = 1;
+// A data write longer than the request's 64 data bytes; nothing was sent.
+constexpr std::uint32_t kStatusTooLong = 2;
+
 // The device's 27-byte information record (data addresses 0-26).
 #pragma pack(push, 1)
 struct DeviceInfo {
@@ -106,17 +120,41 @@ constexpr int kFlashRetryLimit = 64;
 std::mutex& RequestLock();
 
 // Sends g_request with the control code: copies its 70 bytes to g_inBuffer
-// and makes the control call with the whole 512-byte buffers. 0, or the
-// system error code of the failed call. The caller holds RequestLock().
-std::uint32_t SendRequest(std::uint32_t controlCode);
-std::uint32_t QueryDeviceMode(int* needDescriptorCheck);
-std::uint32_t ReadDeviceData(void* destination, std::uint16_t address, std::uint16_t length);
-std::uint32_t WriteDeviceData(const void* source, std::uint16_t address, std::uint16_t length);
-std::uint32_t ReadFlash(void* destination, std::uint16_t address, std::uint16_t length);
-std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address);
-std::uint32_t ReadDeviceInfo(void* destination);
+// and makes the control call with the whole 512-byte buffers. kStatusOk, or
+// the system error code of the failed call. The caller holds RequestLock().
+[[nodiscard]] std::uint32_t SendRequest(std::uint32_t controlCode);
 
-// For tests: back to the state at program start (handle invalid, request and
-// buffers zeroed, g_largePages false, g_deviceAbsent 0, g_bytesReturned 0).
-// Does not close a handle that is open.
-void ResetDeviceLinkState();
+// Asks the dongle for its mode. kStatusOk for a known mode byte (0xAA sets
+// *needDescriptorCheck to 1 and keeps g_largePages; 0xBB and 0xCC set it to 0
+// and choose the geometry), kStatusUnknownMode for any other byte (nothing
+// changes), or the system error code.
+[[nodiscard]] std::uint32_t QueryDeviceMode(int* needDescriptorCheck);
+
+// Reads `length` data bytes. kStatusOk with the bytes copied,
+// kStatusWrongCount when the reply's byte count differs (nothing copied), or
+// the system error code.
+[[nodiscard]] std::uint32_t ReadDeviceData(void* destination, std::uint16_t address,
+                                           std::uint16_t length);
+
+// Writes `length` (at most 64) data bytes. kStatusOk when the driver took all
+// of them, kStatusWrongCount when it took another count, kStatusTooLong when
+// `length` is over 64 (nothing sent), or the system error code.
+[[nodiscard]] std::uint32_t WriteDeviceData(const void* source, std::uint16_t address,
+                                            std::uint16_t length);
+
+// Reads `length` flash bytes, repeating failed calls (kFlashRetryLimit).
+// kStatusOk with the bytes copied, kStatusWrongCount when the reply's byte
+// count differs (not repeated), or the last system error code.
+[[nodiscard]] std::uint32_t ReadFlash(void* destination, std::uint16_t address,
+                                      std::uint16_t length);
+
+// Writes one 64-byte flash block, repeating failed calls and short counts
+// (kFlashRetryLimit). kStatusOk when the driver took the block; otherwise the
+// last attempt's system error code, or kStatusWrongCount when that attempt
+// was a wrong byte count.
+[[nodiscard]] std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address);
+
+// Reads the 27-byte DeviceInfo record. kStatusOk with the record copied,
+// kStatusWrongCount when the reply's byte count differs, or the system error
+// code.
+[[nodiscard]] std::uint32_t ReadDeviceInfo(void* destination);

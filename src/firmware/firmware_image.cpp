@@ -15,14 +15,16 @@ constexpr EditionName kEditionTitles[] = {
     {"KZ", "KillZone"},   {"MG", "MAG"},        {"RS", "Resistance"},
 };
 
-// Up to `size` bytes as a text that ends at the first zero byte.
-std::string TextUpToZero(const std::uint8_t* bytes, std::size_t size) {
-  std::string text;
-  for (std::size_t i = 0; i < size && bytes[i] != 0; ++i) text += static_cast<char>(bytes[i]);
-  return text;
-}
+// The trailer's bytes as characters.
+const char* Chars(const std::uint8_t* bytes) { return reinterpret_cast<const char*>(bytes); }
 
 }  // namespace
+
+bool IsStandardEditionCode(const char code[2]) { return code[0] == ' ' && code[1] == 'S'; }
+
+std::string FieldText(const char* field, std::size_t size) {
+  return std::string(field, strnlen(field, size));
+}
 
 const char* EditionTitle(const std::uint8_t code[2]) {
   for (const EditionName& name : kEditionTitles) {
@@ -33,19 +35,19 @@ const char* EditionTitle(const std::uint8_t code[2]) {
 
 std::string EditionLabel(const std::uint8_t* image) {
   const std::uint8_t* code = image + FirmwareImage::kEditionCodeOffset;
-  const std::uint8_t* digits = image + FirmwareImage::kVersionOffset;
+  const char* digits = Chars(image + FirmwareImage::kVersionOffset);
 
   std::string label;
-  if (code[0] == ' ' && code[1] == 'S') {
+  if (IsStandardEditionCode(Chars(code))) {
     label = "Standard V";
   } else {
     const char* title = EditionTitle(code);
-    label = title != nullptr ? std::string(title) : TextUpToZero(code, 2);
+    label = title != nullptr ? std::string(title) : FieldText(Chars(code), 2);
     label += " Pro V";
   }
-  label += TextUpToZero(digits, 1);
+  label += FieldText(digits, 1);
   label += ".";
-  label += TextUpToZero(digits + 1, 2);
+  label += FieldText(digits + 1, 2);
   return label;
 }
 

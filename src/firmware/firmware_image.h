@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/vendor_request.h"
+#include "ids/image_ids.h"
 
 // One embedded image: exactly 12900 bytes. The program area and the data
 // block are opaque; only the edition code and the version digits of the
@@ -49,12 +50,21 @@ struct CatalogueEntry {
 // Index -> resource id, and the trailer fields each embedded image carries.
 // Ids 342 and 341 come in this order: index 4 is 342, index 5 is 341.
 constexpr CatalogueEntry kImageCatalogue[kImageCount] = {
-    {336, "BC", "351"}, {337, "CD", "351"}, {338, "KZ", "351"},
-    {339, "MG", "351"}, {342, "UC", "351"}, {341, " S", "351"},
+    {IDR_FIRMWARE_BC, "BC", "351"}, {IDR_FIRMWARE_CD, "CD", "351"},
+    {IDR_FIRMWARE_KZ, "KZ", "351"}, {IDR_FIRMWARE_MG, "MG", "351"},
+    {IDR_FIRMWARE_UC, "UC", "351"}, {IDR_FIRMWARE_STANDARD, " S", "351"},
 };
 
 // The standard edition, selected when the main window starts.
 constexpr int kStandardImageIndex = 5;
+
+// The standard edition's code, " S": its labels and version texts carry no
+// title.
+bool IsStandardEditionCode(const char code[2]);
+
+// Up to `size` characters of a fixed-width field, as a text that ends at the
+// first zero byte.
+std::string FieldText(const char* field, std::size_t size);
 
 // The title an edition code stands for, or nullptr for a code outside the
 // table (" S", the standard naming, is not a title either). Codes compare

@@ -53,17 +53,18 @@ class FirmwareUpgrader : public ProgrammingWindow {
   // null with empty labels. An image whose resource is not exactly
   // FirmwareImage::kSize bytes counts as not found: the labels and the
   // programming read the whole layout.
-  bool LoadFirmwareImages();
+  [[nodiscard]] bool LoadFirmwareImages();
 
   // Writes one page (already scrambled, page-size bytes, the page size
   // following g_largePages) at a flash address as 64-byte blocks and reads
   // each back; rewrites the whole page when a block differs. 0 when verified,
   // else one of the PAGE_ codes after its warning has been shown.
-  int WriteFlashPage(const std::uint8_t* page, std::uint16_t address);
+  [[nodiscard]] int WriteFlashPage(const std::uint8_t* page, std::uint16_t address);
 
   // Programs the chosen image: every page, the data block, then the identity
   // bytes of m_info; moves the progress bar and reports the outcome in a
-  // message box. Needs g_largePages and m_info from the device just before.
+  // message box, so it returns nothing. Needs g_largePages and m_info from
+  // the device just before.
   void ProgramFirmware();
 
   // m_info read as the device's information record.
@@ -83,13 +84,13 @@ class FirmwareUpgrader : public ProgrammingWindow {
  private:
   // The steps of ProgramFirmware; each false on a failure whose own
   // messages (if any) have been shown.
-  bool ProgramPages(std::uint16_t pageSize, std::uint16_t* address);
-  bool ProgramDataBlock(std::uint16_t* address);
-  bool RestoreIdentity();
-  bool IdentityWritten(const std::uint8_t* send);
+  [[nodiscard]] bool ProgramPages(std::uint16_t pageSize, std::uint16_t* address);
+  [[nodiscard]] bool ProgramDataBlock(std::uint16_t* address);
+  [[nodiscard]] bool RestoreIdentity();
+  [[nodiscard]] bool IdentityWritten(const std::uint8_t* send);
 
   // The two passes of WriteFlashPage, and a failure shown with its code.
-  int WritePagePass(const std::uint8_t* page, std::uint16_t address);
-  int VerifyPagePass(const std::uint8_t* page, std::uint16_t address, int* failures);
+  [[nodiscard]] int WritePagePass(const std::uint8_t* page, std::uint16_t address);
+  [[nodiscard]] int VerifyPagePass(const std::uint8_t* page, std::uint16_t address, int* failures);
   int FailPage(const std::string& text, int code);
 };

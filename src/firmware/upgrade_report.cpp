@@ -1,19 +1,13 @@
 // Version report and confirmation texts of the Upgrade command.
 #include "firmware/upgrade_report.h"
 
-#include <cstring>
+#include "firmware/firmware_image.h"
 
 const char* const kNoDongleText =
     "Please make sure that:\n the Dongle has been plugged into the USB port with the matching "
     "button pressed \nand the driver for the Dongle has been correctly installed.";
 
 namespace {
-
-// Characters of a fixed-width field read as a text that ends at the first
-// zero byte.
-std::string FieldText(const char* field, std::size_t width) {
-  return std::string(field, strnlen(field, width));
-}
 
 // The standard edition names a few early versions by the game they came with.
 const char* StandardEditionName(const std::string& version) {
@@ -28,10 +22,6 @@ const char* StandardEditionName(const std::string& version) {
   return nullptr;
 }
 
-bool IsStandardEdition(const DeviceInfo& info) {
-  return info.editionCode[0] == ' ' && info.editionCode[1] == 'S';
-}
-
 }  // namespace
 
 std::string HardwareVersionText(const DeviceInfo& info) {
@@ -42,7 +32,7 @@ std::string FirmwareVersionText(const DeviceInfo& info) {
   const std::string version = FieldText(info.firmwareVersion, 3);
   const std::string first = FieldText(info.firmwareVersion, 1);
   const std::string rest = FieldText(info.firmwareVersion + 1, 2);
-  if (IsStandardEdition(info)) {
+  if (IsStandardEditionCode(info.editionCode)) {
     if (const char* name = StandardEditionName(version)) return name;
     // A version that already carries its point ("1.4") is shown as it is.
     if (info.firmwareVersion[1] == '.') return "V" + version;

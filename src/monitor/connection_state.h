@@ -70,11 +70,8 @@ class CConnectionState {
 // then. Read by the notification routines and the version dialog.
 extern std::atomic<CMonitorWindow*> g_pMainDlg;
 
-// Auto-reset, created not signalled; nothing resets them by hand.
+// Auto-reset, created not signalled; nothing resets them by hand. Defined
+// with theApp, before it (ui/program_objects.cpp).
 extern platform::AutoResetEvent g_evArrival;     // a matching interface arrived
 extern platform::AutoResetEvent g_evRemoval;     // removed, or the worker must end
 extern platform::AutoResetEvent g_evWorkerDone;  // the worker has ended
-
-// For tests, with no worker running: the events not signalled, g_pMainDlg
-// null.
-void ResetMonitorState();

@@ -29,16 +29,6 @@ void Notice(bool arrival) {
   g_notices.store(serial << 1 | (arrival ? 1u : 0u));
 }
 
-void UpperCase(std::string* text) {
-  if (platform::Os().devices != nullptr) {
-    platform::Os().devices->UpperCaseAnsi(text);
-    return;
-  }
-  for (char& c : *text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-}
-
 }  // namespace
 
 DeviceNotice LatestDeviceNotice() {
@@ -74,7 +64,7 @@ bool FilterDeviceChange(std::uint32_t message, std::uintptr_t wParam, const void
   // Volumes, ports and other records carry no interface name.
   std::string name;
   if (!platform::ReadDeviceInterfaceName(record, recordSize, &name)) return false;
-  UpperCase(&name);
+  platform::Os().devices->UpperCaseAnsi(&name);
   if (name.find(g_deviceMatch) == std::string::npos) return false;
 
   if (arrival) {

@@ -10,7 +10,7 @@
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
 #include "monitor/device_notify.h"
-#include "platform/activity.h"
+#include "platform/activity_observer.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 
@@ -115,9 +115,7 @@ class DeviceWorkerRun {
       if (RemovedSince(LatestDeviceNotice()) || ExitRequested()) return false;
       if (++attempts_ > kMaxOpenRetries) {
         attempts_ = 0;
-        if (platform::Os().dialogs != nullptr) {
-          platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
-        }
+        platform::Os().dialogs->MessageBox(kReplugText, platform::BoxStyle::kWarning);
         return false;
       }
       OpenDevice();
@@ -177,16 +175,16 @@ std::uint32_t StartWorkerWith(const ThreadStarter& startThread) {
   g_workerThreads.fetch_add(1);
   // The new thread counts as running from now on, so that nobody takes the
   // program for settled before the worker has made its first pass.
-  platform::activity::ExpectBackgroundThread();
+  platform::Activity().ThreadExpected();
   try {
     startThread([app] {
-      platform::activity::BeginBackgroundThread();
+      platform::Activity().ThreadBegins();
       DeviceWorker(app);
-      platform::activity::EndBackgroundThread();
+      platform::Activity().ThreadEnds();
       g_workerThreads.fetch_sub(1);
     });
   } catch (const std::system_error& error) {
-    platform::activity::CancelExpectedBackgroundThread();
+    platform::Activity().ThreadCancelled();
     g_workerThreads.fetch_sub(1);
     return error.code().value() != 0 ? static_cast<std::uint32_t>(error.code().value()) : 1;
   }

@@ -1,5 +1,5 @@
-// Template statements with the resource compiler's default styles, and the
-// registry of the program's templates.
+// The CONTROL statement with the styles the resource compiler adds by itself,
+// and the registry of the program's templates.
 #include "platform/dialog_template.h"
 
 #include <cctype>
@@ -19,21 +19,6 @@ bool EqualsNoCase(const std::string& a, const char* b) {
     }
   }
   return i == a.size() && b[i] == '\0';
-}
-
-ControlTemplate Make(const std::string& text, int id, const char* className, int x, int y,
-                     int cx, int cy, std::uint32_t style, std::uint32_t exStyle) {
-  ControlTemplate control;
-  control.id = id;
-  control.className = className;
-  control.text = text;
-  control.x = x;
-  control.y = y;
-  control.cx = cx;
-  control.cy = cy;
-  control.style = kWsChild | kWsVisible | style;
-  control.exStyle = exStyle;
-  return control;
 }
 
 struct Registry {
@@ -76,44 +61,19 @@ int DialogTemplate::DefaultButtonId() const {
   return 0;
 }
 
-ControlTemplate DefPushButton(const std::string& text, int id, int x, int y, int cx, int cy,
-                              std::uint32_t style, std::uint32_t exStyle) {
-  return Make(text, id, kClassButton, x, y, cx, cy, kWsTabStop | kBsDefPushButton | style,
-              exStyle);
-}
-
-ControlTemplate PushButton(const std::string& text, int id, int x, int y, int cx, int cy,
-                           std::uint32_t style, std::uint32_t exStyle) {
-  return Make(text, id, kClassButton, x, y, cx, cy, kWsTabStop | kBsPushButton | style,
-              exStyle);
-}
-
-ControlTemplate LText(const std::string& text, int id, int x, int y, int cx, int cy,
-                      std::uint32_t style, std::uint32_t exStyle) {
-  return Make(text, id, kClassStatic, x, y, cx, cy, kWsGroup | kSsLeft | style, exStyle);
-}
-
-ControlTemplate EditText(int id, int x, int y, int cx, int cy, std::uint32_t style,
-                         std::uint32_t exStyle) {
-  return Make("", id, kClassEdit, x, y, cx, cy, kWsBorder | kWsTabStop | kEsLeft | style,
-              exStyle);
-}
-
-ControlTemplate ListBox(int id, int x, int y, int cx, int cy, std::uint32_t style,
-                        std::uint32_t exStyle) {
-  return Make("", id, kClassListBox, x, y, cx, cy, kWsBorder | kLbsNotify | style, exStyle);
-}
-
-ControlTemplate ComboBox(int id, int x, int y, int cx, int cy, std::uint32_t style,
-                         std::uint32_t exStyle) {
-  return Make("", id, kClassComboBox, x, y, cx, cy, style, exStyle);
-}
-
 ControlTemplate Control(const std::string& text, int id, const std::string& className,
                         std::uint32_t style, int x, int y, int cx, int cy,
                         std::uint32_t exStyle) {
-  ControlTemplate control = Make(text, id, "", x, y, cx, cy, style, exStyle);
+  ControlTemplate control;
+  control.id = id;
   control.className = className;
+  control.text = text;
+  control.x = x;
+  control.y = y;
+  control.cx = cx;
+  control.cy = cy;
+  control.style = kWsChild | kWsVisible | style;
+  control.exStyle = exStyle;
   return control;
 }
 

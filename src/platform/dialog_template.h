@@ -106,21 +106,8 @@ struct DialogTemplate {
   int DefaultButtonId() const;
 };
 
-// The statements of the script, with the styles the resource compiler adds by
-// itself; `style` is OR'ed into them as the compiler does.
-ControlTemplate DefPushButton(const std::string& text, int id, int x, int y, int cx, int cy,
-                              std::uint32_t style = 0, std::uint32_t exStyle = 0);
-ControlTemplate PushButton(const std::string& text, int id, int x, int y, int cx, int cy,
-                           std::uint32_t style = 0, std::uint32_t exStyle = 0);
-ControlTemplate LText(const std::string& text, int id, int x, int y, int cx, int cy,
-                      std::uint32_t style = 0, std::uint32_t exStyle = 0);
-ControlTemplate EditText(int id, int x, int y, int cx, int cy, std::uint32_t style = 0,
-                         std::uint32_t exStyle = 0);
-ControlTemplate ListBox(int id, int x, int y, int cx, int cy, std::uint32_t style = 0,
-                        std::uint32_t exStyle = 0);
-ControlTemplate ComboBox(int id, int x, int y, int cx, int cy, std::uint32_t style = 0,
-                         std::uint32_t exStyle = 0);
-// CONTROL "text", id, "class", style, x, y, cx, cy, exStyle
+// CONTROL "text", id, "class", style, x, y, cx, cy, exStyle: `style` OR'ed
+// into WS_CHILD | WS_VISIBLE, as the resource compiler does.
 ControlTemplate Control(const std::string& text, int id, const std::string& className,
                         std::uint32_t style, int x, int y, int cx, int cy,
                         std::uint32_t exStyle = 0);

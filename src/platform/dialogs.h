@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace kit {
 class CDialog;
@@ -93,11 +92,6 @@ class DialogSystem {
   // Runs task on the window thread and returns when it has run, as a window
   // message sent from another thread does. On the window thread: runs it now.
   virtual void RunOnWindowThread(const std::function<void()>& task) = 0;
-
-  // The simulated machine announces a device arrival or removal: the record
-  // is delivered as WM_DEVICECHANGE to every window registered for device
-  // notifications, on the window thread, without blocking the caller.
-  virtual void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) = 0;
 };
 
 }  // namespace platform

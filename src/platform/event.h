@@ -26,8 +26,6 @@ class AutoResetEvent {
   std::mutex mutex_;
   std::condition_variable changed_;
   bool signaled_ = false;
-  int trackedWaiters_ = 0;  // background threads blocked in Wait
-  bool credited_ = false;   // Set already counted the woken waiter as running
 };
 
 }  // namespace platform

@@ -105,8 +105,7 @@ const MessageMap* CDialog::GetThisMessageMap() {
 }
 
 int CDialog::DoModal() {
-  platform::DialogSystem* dialogs = platform::Os().dialogs;
-  return dialogs ? dialogs->RunModal(*this) : -1;
+  return platform::Os().dialogs->RunModal(*this);
 }
 
 bool CDialog::OnInitDialog() {
@@ -199,8 +198,7 @@ void CDialog::DDX_Control(int id, CWnd& control) {
 // ---- Message boxes ----
 
 int AfxMessageBox(const std::string& text, platform::BoxStyle style) {
-  platform::DialogSystem* dialogs = platform::Os().dialogs;
-  return dialogs ? dialogs->MessageBox(text, style) : 0;
+  return platform::Os().dialogs->MessageBox(text, style);
 }
 
 std::string ProgramNameFromPath(const std::string& path) {

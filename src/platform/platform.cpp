@@ -3,15 +3,21 @@
 
 #include <cstring>
 
+#include "platform/null_services.h"
 #include "platform/os_types.h"
 
 namespace platform {
 namespace {
-Services g_services;
+// A function-local static: the services are there, null ones at first, for
+// any static object that might reach them while the program starts.
+Services& TheServices() {
+  static Services services = WithNullServices(Services());
+  return services;
 }
+}  // namespace
 
-Services& Os() { return g_services; }
-void Install(const Services& services) { g_services = services; }
+Services& Os() { return TheServices(); }
+void Install(const Services& services) { TheServices() = WithNullServices(services); }
 
 bool operator==(const Guid& a, const Guid& b) { return std::memcmp(&a, &b, sizeof(Guid)) == 0; }
 

@@ -20,7 +20,8 @@ struct Services {
 };
 
 // The services in force. Set before any system code runs; not changed while
-// threads of the system run.
+// threads of the system run. Never null: a service a build does not install
+// is a null one (platform/null_services.h).
 Services& Os();
 void Install(const Services& services);
 

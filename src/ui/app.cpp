@@ -38,12 +38,7 @@ bool CUItestApp::IsAdjRFWindowVisible() {
 
 void CUItestApp::RefreshAdjRFBandList() { m_dlgAdjRF.RefreshBandList(); }
 
-void CUItestApp::ResetForNewRun() {
-  m_nRfGroup.store(0);
-  m_bConnected.store(0);
-  m_bExit.store(0);
-  m_b16Bands.store(0);
-  m_nStartBand.store(13);
-  m_pMainWnd.store(nullptr);
+// InitInstance stores nothing but its CUpgradeDlg there.
+CUpgradeDlg* CUItestApp::MainDialog() const {
+  return static_cast<CUpgradeDlg*>(m_pMainWnd.load());
 }
-CUItestApp theApp;

@@ -1,12 +1,16 @@
 // The application object: brackets the whole run (graphics library up, the
 // main window modally, the worker stopped, graphics library down) and carries
 // the connection and RF state shared by the worker and the dialogs, and the
-// one RF adjustment dialog.
+// one RF adjustment dialog. The dialogs reach it as theApp and the main
+// window through theApp.MainDialog(); the connection monitor reaches the same
+// object as CConnectionState::Current() and the main window as g_pMainDlg.
 #pragma once
 #include <cstdint>
 
 #include "monitor/connection_state.h"
 #include "ui/adj_rf_dlg.h"
+
+class CUpgradeDlg;
 
 class CUItestApp : public CConnectionState {
  public:
@@ -20,10 +24,11 @@ class CUItestApp : public CConnectionState {
   bool IsAdjRFWindowVisible() override;
   void RefreshAdjRFBandList() override;
 
-  // Back to the values of a fresh start, for a second run in one process.
-  void ResetForNewRun();
+  // The main window while InitInstance runs it, else nullptr.
+  CUpgradeDlg* MainDialog() const;
 
   CAdjRFDlg m_dlgAdjRF;
 };
 
+// Defined with the objects it needs before it (ui/program_objects.cpp).
 extern CUItestApp theApp;

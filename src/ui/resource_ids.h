@@ -8,12 +8,8 @@
 
 #define IDR_BACKGROUND_PNG 297
 
-#define IDR_FIRMWARE_BC 336
-#define IDR_FIRMWARE_CD 337
-#define IDR_FIRMWARE_KZ 338
-#define IDR_FIRMWARE_MG 339
-#define IDR_FIRMWARE_STANDARD 341
-#define IDR_FIRMWARE_UC 342
+// The firmware images' ids: relative, as the resource compiler finds it.
+#include "../ids/image_ids.h"
 
 // Main window (template 228).
 #define IDC_EXIT 1

@@ -8,11 +8,7 @@
 
 SelFmDlg::SelFmDlg(kit::CDialog* /*parent*/) : kit::CDialog(IDD_SELECT_FIRMWARE) {}
 
-CUpgradeDlg* SelFmDlg::MainWindow() {
-  CMonitorWindow* window = g_pMainDlg.load();
-  if (window == nullptr) window = theApp.m_pMainWnd.load();
-  return static_cast<CUpgradeDlg*>(window);
-}
+CUpgradeDlg* SelFmDlg::MainWindow() { return theApp.MainDialog(); }
 
 void SelFmDlg::DoDataExchange() { DDX_Control(IDC_VERSION_LIST, m_listVersions); }
 

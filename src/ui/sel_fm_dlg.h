@@ -18,7 +18,6 @@ class SelFmDlg : public kit::CDialog {
   KIT_DECLARE_MESSAGE_MAP()
 
  private:
-  // The main window, through the pointer the worker publishes, or the
-  // application's own main-window pointer when no worker ever ran.
+  // The main window (theApp.MainDialog()).
   static CUpgradeDlg* MainWindow();
 };

@@ -60,7 +60,7 @@ void CUpgradeDlg::RunUpgrade() {
     // Only the read matters to the dongle here; the programming goes on
     // whatever the comparison says.
     int matched = 0;
-    CheckDescriptor(&matched);
+    (void)CheckDescriptor(&matched);
   }
   ProgramFirmware();
   if (IsWindow()) m_btnExit.EnableWindow(true);

@@ -23,6 +23,7 @@
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
+#include "platform/sim/device_change_sink.h"
 #include "platform/win32/win32_dialogs.h"
 
 namespace {
@@ -167,7 +168,8 @@ void Drive(CheckDlg& dlg, DWORD windowThread) {
   Check(OnWindow<DWORD>([] { return GetCurrentThreadId(); }) == windowThread,
         "RunOnWindowThread runs on the window thread");
 
-  platform::Os().dialogs->BroadcastDeviceChange(platform::kDbtDeviceArrival, {32, 0, 0, 0, 5});
+  dynamic_cast<sim::DeviceChangeSink&>(*platform::Os().dialogs)
+      .BroadcastDeviceChange(platform::kDbtDeviceArrival, {32, 0, 0, 0, 5});
   Check(Eventually([&] { return dlg.notifications == 1; }), "broadcast reaches the registered window");
   Check(OnWindow<bool>([&] {
           return dlg.lastEvent == platform::kDbtDeviceArrival && dlg.lastSize == 32 &&

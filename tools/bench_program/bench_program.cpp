@@ -29,9 +29,11 @@
 #include "firmware/firmware_upgrader.h"
 #include "platform/platform.h"
 #include "platform/sim/hooked_device_io.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_device_io.h"
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_resources.h"
+#include "sim_program/program_reset.h"
 
 namespace {
 
@@ -99,14 +101,15 @@ class HeadlessUpgrader : public FirmwareUpgrader {
 // images loaded.
 class Bench {
  public:
-  explicit Bench(Clock::duration latency) : wait_(latency), slowIo_(io_, [this] { wait_(); }) {
+  explicit Bench(Clock::duration latency)
+      : wait_(latency),
+        slowIo_(io_, [this] { wait_(); }),
+        services_([this, latency](platform::Services& services) {
+          services.io = latency.count() > 0 ? static_cast<platform::DeviceIo*>(&slowIo_) : &io_;
+          services.resources = &resources_;
+        }) {
     dongle_.SetWireLogEnabled(false);
-    saved_ = platform::Os();
-    platform::Services services = saved_;
-    services.io = latency.count() > 0 ? static_cast<platform::DeviceIo*>(&slowIo_) : &io_;
-    services.resources = &resources_;
-    platform::Install(services);
-    ResetDeviceLinkState();
+    ResetProgramStateForTests();
     g_hDevice = io_.Open(sim::DefaultInterfacePath().c_str());
     g_largePages = true;
     ok_ = g_hDevice != platform::kInvalidHandle && upgrader_.LoadFirmwareImages() &&
@@ -114,8 +117,7 @@ class Bench {
   }
   ~Bench() {
     io_.Close(g_hDevice);
-    ResetDeviceLinkState();
-    platform::Install(saved_);
+    ResetProgramStateForTests();
   }
 
   bool Ready() const { return ok_; }
@@ -139,7 +141,7 @@ class Bench {
   sim::HookedDeviceIo slowIo_;
   sim::SimResources resources_;
   HeadlessUpgrader upgrader_;
-  platform::Services saved_;
+  platform::ServicesScope services_;
   bool ok_ = false;
 };
 

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/sim/headless_graphics.h"
@@ -77,7 +77,10 @@ class NullPaintContext : public platform::PaintContext {
 
 }  // namespace
 
-HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {}
+// Settling needs to know which background threads are blocked.
+HeadlessDesktop::HeadlessDesktop() : windowThread_(std::this_thread::get_id()) {
+  platform::activity::InstallActivityTracking();
+}
 
 HeadlessDesktop::~HeadlessDesktop() { Close(); }
 
@@ -214,6 +217,17 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
   dialog.OnInitDialog();
 
   lock.lock();
+  ShowAfterInitLocked(window);
+  Pump(lock, [window] { return window->ended_; });
+  const int result = DestroyLocked(window);
+  lock.unlock();
+  dialog.AttachWindow(nullptr);
+  return result;
+}
+
+// WM_INITDIALOG has run: the dialog shows (unless it ended there) with its
+// lists as they were filled.
+void HeadlessDesktop::ShowAfterInitLocked(HeadlessWindow* window) {
   window->initialising_ = false;
   if (!window->ended_) {
     window->shown_ = true;
@@ -226,7 +240,10 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
       window->ListLineLocked(control);
     }
   }
-  Pump(lock, [window] { return window->ended_; });
+}
+
+// The modal loop has ended: the window goes; its result.
+int HeadlessDesktop::DestroyLocked(HeadlessWindow* window) {
   if (!window->ended_) {  // the run failed: the loop ends as on Escape
     window->ended_ = true;
     window->result_ = platform::kIdCancel;
@@ -236,16 +253,13 @@ int HeadlessDesktop::RunModal(kit::CDialog& dialog) {
   surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
                                  [window](const Surface& s) { return s.window == window; }),
                   surfaces_.end());
-  const int result = window->result_;
   TheTranscript().Add(Line()
                           .Str("event", "dialog")
                           .Num("template", window->template_.id)
                           .Str("state", "closed")
-                          .Num("result", result));
+                          .Num("result", window->result_));
   changed_.notify_all();
-  lock.unlock();
-  dialog.AttachWindow(nullptr);
-  return result;
+  return window->result_;
 }
 
 void HeadlessDesktop::PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window) {
@@ -336,91 +350,111 @@ bool HeadlessDesktop::SettledLocked() const {
 }
 
 void HeadlessDesktop::Pump(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
-  using Clock = std::chrono::steady_clock;
   ++loops_;
   auto idleSince = Clock::now();
   while (!done() && error_.empty() && !closing_) {
-    if (!handOvers_.empty()) {
-      std::shared_ptr<HandOver> handOver = handOvers_.front();
-      handOvers_.pop_front();
-      if (handOver->box >= 0) {
-        OpenBoxLocked(static_cast<std::size_t>(handOver->box));
-      } else if (handOver->target != nullptr && !handOver->target->alive_) {
-        handOver->dropped = true;
-      } else {
-        lock.unlock();
-        handOver->fn();
-        lock.lock();
-      }
-      handOver->done = true;
-      changed_.notify_all();
+    const PumpStep step = PumpOnce(lock);
+    if (step == PumpStep::kStalled) break;
+    if (step == PumpStep::kWorked) {
       idleSince = Clock::now();
       continue;
     }
-    if (!posted_.empty()) {
-      std::shared_ptr<Posted> posted = posted_.front();
-      posted_.pop_front();
-      if (posted->target->alive_) {
-        kit::CDialog* dialog = posted->target->dialog_;
-        lock.unlock();
-        if (posted->deviceChange) {
-          dialog->WindowProc(platform::kWmDeviceChange, posted->event, posted->record.data(),
-                             posted->record.size());
-        } else {
-          dialog->OnCommand(posted->id);
-        }
-        lock.lock();
-      }
-      idleSince = Clock::now();
-      continue;
-    }
-    HeadlessWindow* invalid = nullptr;
-    for (const auto& window : windows_) {
-      if (window->alive_ && window->shown_ && window->invalid_) invalid = window.get();
-    }
-    if (invalid != nullptr) {
-      PaintIfInvalid(lock, invalid);
-      idleSince = Clock::now();
-      continue;
-    }
-    if (platform::activity::BackgroundSettled()) {
-      if (!script_.empty()) {
-        UserAction action = std::move(script_.front());
-        script_.pop_front();
-        lastAction_ = action.Describe();
-        ApplyAction(lock, std::move(action));
-        idleSince = Clock::now();
-        continue;
-      }
-      bool movedOn = false;
-      if (outOfScript_) {
-        OutOfScript policy = outOfScript_;
-        lock.unlock();
-        movedOn = policy(*this);
-        lock.lock();
-      }
-      if (!movedOn) {
-        FailLocked("stall: the script ran out while the program waited for input (" +
-                   DescribeTopLocked() + ")");
-        break;
-      }
-      if (!script_.empty()) {  // applied once the program has settled again
-        idleSince = Clock::now();
-        continue;
-      }
-    }
-    if (Clock::now() - idleSince >= stepLimit_) {
-      FailLocked("stall: the program did not settle within " +
-                 std::to_string(stepLimit_.count()) + " ms" +
-                 (lastAction_.empty() ? std::string() : " after \"" + lastAction_ + "\"") +
-                 " (" + DescribeTopLocked() + ")");
-      break;
-    }
+    if (StepLimitPassedLocked(idleSince)) break;
     waiting_ = true;
     changed_.wait_for(lock, std::chrono::milliseconds(1));
     waiting_ = false;
   }
   --loops_;
+}
+
+// What a message loop does in turn: hand-overs from other threads, posted
+// messages, painting, and once the program has settled, the user's next step.
+HeadlessDesktop::PumpStep HeadlessDesktop::PumpOnce(std::unique_lock<std::mutex>& lock) {
+  if (RunHandOverLocked(lock) || DeliverPostedLocked(lock) || PaintOneLocked(lock)) {
+    return PumpStep::kWorked;
+  }
+  if (!platform::activity::BackgroundSettled()) return PumpStep::kIdle;
+  return NextUserStepLocked(lock);
+}
+
+bool HeadlessDesktop::RunHandOverLocked(std::unique_lock<std::mutex>& lock) {
+  if (handOvers_.empty()) return false;
+  std::shared_ptr<HandOver> handOver = handOvers_.front();
+  handOvers_.pop_front();
+  if (handOver->box >= 0) {
+    OpenBoxLocked(static_cast<std::size_t>(handOver->box));
+  } else if (handOver->target != nullptr && !handOver->target->alive_) {
+    handOver->dropped = true;
+  } else {
+    lock.unlock();
+    handOver->fn();
+    lock.lock();
+  }
+  handOver->done = true;
+  changed_.notify_all();
+  return true;
+}
+
+bool HeadlessDesktop::DeliverPostedLocked(std::unique_lock<std::mutex>& lock) {
+  if (posted_.empty()) return false;
+  std::shared_ptr<Posted> posted = posted_.front();
+  posted_.pop_front();
+  if (!posted->target->alive_) return true;
+  kit::CDialog* dialog = posted->target->dialog_;
+  lock.unlock();
+  if (posted->deviceChange) {
+    dialog->WindowProc(platform::kWmDeviceChange, posted->event, posted->record.data(),
+                       posted->record.size());
+  } else {
+    dialog->OnCommand(posted->id);
+  }
+  lock.lock();
+  return true;
+}
+
+// The last shown window that needs painting, painted.
+bool HeadlessDesktop::PaintOneLocked(std::unique_lock<std::mutex>& lock) {
+  HeadlessWindow* invalid = nullptr;
+  for (const auto& window : windows_) {
+    if (window->alive_ && window->shown_ && window->invalid_) invalid = window.get();
+  }
+  if (invalid == nullptr) return false;
+  PaintIfInvalid(lock, invalid);
+  return true;
+}
+
+// The next scripted action; with none left, the out-of-script policy, and a
+// stall when that does not move the program on either.
+HeadlessDesktop::PumpStep HeadlessDesktop::NextUserStepLocked(std::unique_lock<std::mutex>& lock) {
+  if (!script_.empty()) {
+    UserAction action = std::move(script_.front());
+    script_.pop_front();
+    lastAction_ = action.Describe();
+    ApplyAction(lock, std::move(action));
+    return PumpStep::kWorked;
+  }
+  bool movedOn = false;
+  if (outOfScript_) {
+    OutOfScript policy = outOfScript_;
+    lock.unlock();
+    movedOn = policy(*this);
+    lock.lock();
+  }
+  if (!movedOn) {
+    FailLocked("stall: the script ran out while the program waited for input (" +
+               DescribeTopLocked() + ")");
+    return PumpStep::kStalled;
+  }
+  // Actions the policy queued are applied once the program has settled again.
+  return script_.empty() ? PumpStep::kIdle : PumpStep::kWorked;
+}
+
+bool HeadlessDesktop::StepLimitPassedLocked(Clock::time_point idleSince) {
+  if (Clock::now() - idleSince < stepLimit_) return false;
+  FailLocked("stall: the program did not settle within " + std::to_string(stepLimit_.count()) +
+             " ms" + (lastAction_.empty() ? std::string() : " after \"" + lastAction_ + "\"") +
+             " (" + DescribeTopLocked() + ")");
+  return true;
 }
 
 std::string HeadlessDesktop::DescribeTopLocked() const {
@@ -439,8 +473,8 @@ HeadlessWindow* HeadlessDesktop::TopmostWindowLocked() const {
 }
 
 void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action) {
-  const std::string what = action.Describe();
   using Kind = UserAction::Kind;
+  const std::string what = action.Describe();
   if (action.kind == Kind::kTick) {
     platform::activity::ExpireTimedWaits();
     return;
@@ -457,91 +491,52 @@ void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction
   }
   const Surface top = surfaces_.back();
   if (action.kind == Kind::kAnswer) {
-    if (top.box < 0) {
-      ScriptError(what + ": no message box is open (" + DescribeTopLocked() + ")");
-      return;
-    }
-    BoxSlot& slot = boxes_[static_cast<std::size_t>(top.box)];
-    const bool question = slot.record.style == platform::BoxStyle::kQuestion;
-    const bool fits = question == (action.answer != BoxAnswer::kOk);
-    if (!fits) {
-      ScriptError(what + ": the box offers " + (question ? "yes and no" : "ok only"));
-      return;
-    }
-    slot.record.answer = AnswerId(action.answer);
-    surfaces_.pop_back();
-    TheTranscript().Add(Line().Str("event", "answer").Str("value", BoxAnswerName(action.answer)));
-    if (slot.trackedWaiter) platform::activity::CreditWakeUp();
-    changed_.notify_all();
-    return;
-  }
-  if (top.window == nullptr) {
+    AnswerBoxLocked(top, action.answer, what);
+  } else if (top.window == nullptr) {
     ScriptError(what + ": a message box is open (" + DescribeTopLocked() + ")");
+  } else {
+    ApplyToWindowLocked(lock, *top.window, action, what);
+  }
+}
+
+void HeadlessDesktop::AnswerBoxLocked(const Surface& top, BoxAnswer answer,
+                                      const std::string& what) {
+  if (top.box < 0) {
+    ScriptError(what + ": no message box is open (" + DescribeTopLocked() + ")");
     return;
   }
-  HeadlessWindow* window = top.window;
-  const std::string where = " in dialog " + std::to_string(window->template_.id);
+  BoxSlot& slot = boxes_[static_cast<std::size_t>(top.box)];
+  const bool question = slot.record.style == platform::BoxStyle::kQuestion;
+  if (question != (answer != BoxAnswer::kOk)) {
+    ScriptError(what + ": the box offers " + (question ? "yes and no" : "ok only"));
+    return;
+  }
+  slot.record.answer = AnswerId(answer);
+  surfaces_.pop_back();
+  TheTranscript().Add(Line().Str("event", "answer").Str("value", BoxAnswerName(answer)));
+  if (slot.trackedWaiter) platform::activity::CreditWakeUp();
+  changed_.notify_all();
+}
+
+void HeadlessDesktop::ApplyToWindowLocked(std::unique_lock<std::mutex>& lock,
+                                          HeadlessWindow& window, const UserAction& action,
+                                          const std::string& what) {
+  using Kind = UserAction::Kind;
   switch (action.kind) {
-    case Kind::kClick: {
-      const ControlState* control = window->FindLocked(action.id);
-      const platform::ControlTemplate* source = window->template_.Find(action.id);
-      if (control == nullptr || source == nullptr) {
-        ScriptError(what + ": no control " + std::to_string(action.id) + where);
-      } else if (!source->IsButton()) {
-        ScriptError(what + ": control " + std::to_string(action.id) + " is not a button" + where);
-      } else if (!control->visible) {
-        ScriptError(what + ": button " + std::to_string(action.id) + " is hidden" + where);
-      } else if (!control->enabled) {
-        ScriptError(what + ": button " + std::to_string(action.id) + " is disabled" + where);
-      } else {
-        kit::CDialog* dialog = window->dialog_;
-        lock.unlock();
-        dialog->OnCommand(action.id);
-        lock.lock();
-      }
+    case Kind::kClick:
+      ClickLocked(lock, window, action.id, what);
       return;
-    }
-    case Kind::kSelect: {
-      ControlState* control = window->FindLocked(action.id);
-      if (control == nullptr ||
-          platform::ListKindOfClass(control->className) == platform::ListKind::kNone) {
-        ScriptError(what + ": no list " + std::to_string(action.id) + where);
-      } else if (!control->visible || !control->enabled) {
-        ScriptError(what + ": list " + std::to_string(action.id) + " is " +
-                    (control->visible ? "disabled" : "hidden") + where);
-      } else if (action.index < 0 || action.index >= static_cast<int>(control->items.size())) {
-        ScriptError(what + ": list " + std::to_string(action.id) + " has " +
-                    std::to_string(control->items.size()) + " entries" + where);
-      } else {
-        control->selected = action.index;
-      }
+    case Kind::kSelect:
+      SelectLocked(window, action.id, action.index, what);
       return;
-    }
-    case Kind::kEnter: {
-      // DM_GETDEFID: the default push button, else IDOK; a disabled default
-      // button takes no Enter.
-      const int defaultId = window->template_.DefaultButtonId();
-      if (defaultId == 0) {
-        PostCommand(window, platform::kIdOk);
-      } else if (const ControlState* control = window->FindLocked(defaultId)) {
-        if (control->enabled) PostCommand(window, defaultId);
-      }
+    case Kind::kEnter:
+      PressEnterLocked(window);
       return;
-    }
-    case Kind::kEscape: {
-      // IsDialogMessage: the command IDCANCEL, unless the control of that id
-      // exists and is disabled; then a beep, as for a close request.
-      const ControlState* cancel = window->FindLocked(platform::kIdCancel);
-      if (cancel == nullptr || cancel->enabled) {
-        PostCommand(window, platform::kIdCancel);
-      } else {
-        ++beeps_;
-        TheTranscript().Add(Line().Str("event", "beep"));
-      }
+    case Kind::kEscape:
+      PressEscapeLocked(window);
       return;
-    }
     case Kind::kClose: {
-      kit::CDialog* dialog = window->dialog_;
+      kit::CDialog* dialog = window.dialog_;
       lock.unlock();
       dialog->OnClose();
       lock.lock();
@@ -549,6 +544,68 @@ void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction
     }
     default:
       return;
+  }
+}
+
+void HeadlessDesktop::ClickLocked(std::unique_lock<std::mutex>& lock, HeadlessWindow& window,
+                                  int id, const std::string& what) {
+  const ControlState* control = window.FindLocked(id);
+  const platform::ControlTemplate* source = window.template_.Find(id);
+  const std::string where = " in dialog " + std::to_string(window.template_.id);
+  if (control == nullptr || source == nullptr) {
+    ScriptError(what + ": no control " + std::to_string(id) + where);
+  } else if (!source->IsButton()) {
+    ScriptError(what + ": control " + std::to_string(id) + " is not a button" + where);
+  } else if (!control->visible) {
+    ScriptError(what + ": button " + std::to_string(id) + " is hidden" + where);
+  } else if (!control->enabled) {
+    ScriptError(what + ": button " + std::to_string(id) + " is disabled" + where);
+  } else {
+    kit::CDialog* dialog = window.dialog_;
+    lock.unlock();
+    dialog->OnCommand(id);
+    lock.lock();
+  }
+}
+
+void HeadlessDesktop::SelectLocked(HeadlessWindow& window, int id, int index,
+                                   const std::string& what) {
+  ControlState* control = window.FindLocked(id);
+  const std::string where = " in dialog " + std::to_string(window.template_.id);
+  if (control == nullptr ||
+      platform::ListKindOfClass(control->className) == platform::ListKind::kNone) {
+    ScriptError(what + ": no list " + std::to_string(id) + where);
+  } else if (!control->visible || !control->enabled) {
+    ScriptError(what + ": list " + std::to_string(id) + " is " +
+                (control->visible ? "disabled" : "hidden") + where);
+  } else if (index < 0 || index >= static_cast<int>(control->items.size())) {
+    ScriptError(what + ": list " + std::to_string(id) + " has " +
+                std::to_string(control->items.size()) + " entries" + where);
+  } else {
+    control->selected = index;
+  }
+}
+
+// DM_GETDEFID: the default push button, else IDOK; a disabled default button
+// takes no Enter.
+void HeadlessDesktop::PressEnterLocked(HeadlessWindow& window) {
+  const int defaultId = window.template_.DefaultButtonId();
+  if (defaultId == 0) {
+    PostCommand(&window, platform::kIdOk);
+  } else if (const ControlState* control = window.FindLocked(defaultId)) {
+    if (control->enabled) PostCommand(&window, defaultId);
+  }
+}
+
+// IsDialogMessage: the command IDCANCEL, unless the control of that id exists
+// and is disabled; then a beep, as for a close request.
+void HeadlessDesktop::PressEscapeLocked(HeadlessWindow& window) {
+  const ControlState* cancel = window.FindLocked(platform::kIdCancel);
+  if (cancel == nullptr || cancel->enabled) {
+    PostCommand(&window, platform::kIdCancel);
+  } else {
+    ++beeps_;
+    TheTranscript().Add(Line().Str("event", "beep"));
   }
 }
 

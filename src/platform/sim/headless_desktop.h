@@ -18,6 +18,7 @@
 
 #include "platform/dialog_template.h"
 #include "platform/dialogs.h"
+#include "platform/sim/device_change_sink.h"
 #include "platform/sim/user_action.h"
 
 namespace sim {
@@ -55,7 +56,7 @@ struct DeviceRegistration {
   std::vector<std::uint8_t> filter;
 };
 
-class HeadlessDesktop : public platform::DialogSystem {
+class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
  public:
   // The thread that makes the desktop is the window thread until a dialog
   // runs; from then on it is the thread that runs the outermost dialog.
@@ -74,6 +75,8 @@ class HeadlessDesktop : public platform::DialogSystem {
   int RunModal(kit::CDialog& dialog) override;
   int MessageBox(const std::string& text, platform::BoxStyle style) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
+
+  // ---- DeviceChangeSink ----
   void BroadcastDeviceChange(std::uint32_t event,
                              const std::vector<std::uint8_t>& record) override;
 
@@ -145,10 +148,32 @@ class HeadlessDesktop : public platform::DialogSystem {
   int RunBoxOnWindowThread(std::unique_lock<std::mutex>& lock, std::size_t boxIndex);
   int BoxFromOtherThread(std::unique_lock<std::mutex>& lock, std::size_t boxIndex);
   void OpenBoxLocked(std::size_t boxIndex);
-  // The window thread's message loop: runs until done() holds.
+  void ShowAfterInitLocked(HeadlessWindow* window);
+  int DestroyLocked(HeadlessWindow* window);
+  // The window thread's message loop: runs until done() holds, one step at a
+  // time. A step that did something starts the step limit anew.
+  using Clock = std::chrono::steady_clock;
+  enum class PumpStep { kWorked, kIdle, kStalled };
   void Pump(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
+  PumpStep PumpOnce(std::unique_lock<std::mutex>& lock);
+  bool RunHandOverLocked(std::unique_lock<std::mutex>& lock);
+  bool DeliverPostedLocked(std::unique_lock<std::mutex>& lock);
+  bool PaintOneLocked(std::unique_lock<std::mutex>& lock);
+  PumpStep NextUserStepLocked(std::unique_lock<std::mutex>& lock);
+  // Fails the run when nothing has happened for the step limit.
+  bool StepLimitPassedLocked(Clock::time_point idleSince);
   bool SettledLocked() const;
+  // The scripted user's steps; a step that cannot be carried out fails the
+  // run with a script error naming it (`what`).
   void ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action);
+  void AnswerBoxLocked(const Surface& top, BoxAnswer answer, const std::string& what);
+  void ApplyToWindowLocked(std::unique_lock<std::mutex>& lock, HeadlessWindow& window,
+                           const UserAction& action, const std::string& what);
+  void ClickLocked(std::unique_lock<std::mutex>& lock, HeadlessWindow& window, int id,
+                   const std::string& what);
+  void SelectLocked(HeadlessWindow& window, int id, int index, const std::string& what);
+  void PressEnterLocked(HeadlessWindow& window);
+  void PressEscapeLocked(HeadlessWindow& window);
   void ScriptError(const std::string& what);
   void FailLocked(const std::string& error);
   void ReleaseWaitersLocked();

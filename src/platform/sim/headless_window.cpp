@@ -169,9 +169,7 @@ std::uintptr_t HeadlessWindow::RegisterDeviceNotification(const void* filter,
       handle = 0x1000 + desktop_.registrations_.size();
     }
   }
-  if (handle == 0 && failure != 0) {
-    if (platform::DeviceIo* io = platform::Os().io) io->SetLastError(failure);
-  }
+  if (handle == 0 && failure != 0) platform::Os().io->SetLastError(failure);
   return handle;
 }
 

@@ -119,12 +119,7 @@ std::size_t SimDeviceIo::OpenHandles() const {
   return handles_.size();
 }
 
-ScopedDeviceIo::ScopedDeviceIo(platform::DeviceIo* io) : saved_(platform::Os()) {
-  platform::Services services = saved_;
-  services.io = io;
-  platform::Install(services);
-}
-
-ScopedDeviceIo::~ScopedDeviceIo() { platform::Install(saved_); }
+ScopedDeviceIo::ScopedDeviceIo(platform::DeviceIo* io)
+    : scope_([io](platform::Services& services) { services.io = io; }) {}
 
 }  // namespace sim

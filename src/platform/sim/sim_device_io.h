@@ -9,6 +9,7 @@
 
 #include "platform/device_io.h"
 #include "platform/platform.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_dongle.h"
 
 namespace sim {
@@ -59,12 +60,9 @@ class SimDeviceIo : public platform::DeviceIo {
 class ScopedDeviceIo {
  public:
   explicit ScopedDeviceIo(platform::DeviceIo* io);
-  ~ScopedDeviceIo();
-  ScopedDeviceIo(const ScopedDeviceIo&) = delete;
-  ScopedDeviceIo& operator=(const ScopedDeviceIo&) = delete;
 
  private:
-  platform::Services saved_;
+  platform::ServicesScope scope_;
 };
 
 }  // namespace sim

@@ -5,6 +5,8 @@
 #include "platform/device_broadcast.h"
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
+#include "platform/sim/activity.h"
+#include "platform/sim/device_change_sink.h"
 
 namespace sim {
 
@@ -14,6 +16,9 @@ std::vector<std::string> DongleHardwareIds() {
 
 SimMachine::SimMachine(const SimDongleConfig& config)
     : dongle_(config), io_(dongle_), tree_(&io_) {
+  // The program's waits on this machine are counted, and keep virtual time
+  // when it is on.
+  platform::activity::InstallActivityTracking();
   RefreshDongleIdentity();
   dongle_.SetOnUnplug([this] { Announce(platform::kDbtDeviceRemoveComplete); });
 }
@@ -76,8 +81,8 @@ std::vector<std::uint8_t> SimMachine::DongleRecord() const {
 
 void SimMachine::Announce(std::uint32_t event) {
   const std::vector<std::uint8_t> record = DongleRecord();
-  if (platform::Os().dialogs != nullptr) {
-    platform::Os().dialogs->BroadcastDeviceChange(event, record);
+  if (auto* sink = dynamic_cast<DeviceChangeSink*>(platform::Os().dialogs)) {
+    sink->BroadcastDeviceChange(event, record);
     return;
   }
   DeviceChangeHook hook;

@@ -44,8 +44,8 @@ class SimMachine {
   // Hot-plug. Plug() and Unplug() change the dongle's presence and announce
   // the change; a call that changes nothing announces nothing. An unplug the
   // dongle causes itself (an injected fault) is announced too. Announcements
-  // go to the installed dialog backend (BroadcastDeviceChange), or, with none,
-  // to the hook.
+  // go to the installed dialog backend when it is a DeviceChangeSink, or,
+  // otherwise, to the hook.
   void Plug();
   void Unplug();
   void SetDeviceChangeHook(DeviceChangeHook hook);

@@ -66,48 +66,67 @@ std::string UserAction::Describe() const {
   return "?";
 }
 
-bool ParseUserAction(const std::string& text, UserAction* action) {
-  std::istringstream in(text);
-  std::string verb;
+namespace {
+
+// "key enter" / "key escape", after the verb.
+bool ParseKey(std::istream& in, UserAction* parsed) {
   std::string word;
-  in >> verb;
-  UserAction parsed;
-  if (verb == "click") {
-    int id = 0;
-    if (!(in >> id)) return false;
-    parsed = UserAction::Click(id);
-  } else if (verb == "select") {
-    int id = 0;
-    int index = 0;
-    if (!(in >> id >> index)) return false;
-    parsed = UserAction::Select(id, index);
-  } else if (verb == "key") {
-    if (!(in >> word)) return false;
-    if (word == "enter") {
-      parsed = UserAction::Enter();
-    } else if (word == "escape") {
-      parsed = UserAction::Escape();
-    } else {
-      return false;
-    }
-  } else if (verb == "close") {
-    parsed = UserAction::Close();
-  } else if (verb == "tick") {
-    parsed = UserAction::Tick();
-  } else if (verb == "answer") {
-    if (!(in >> word)) return false;
-    if (word == "ok") {
-      parsed = UserAction::Answer(BoxAnswer::kOk);
-    } else if (word == "yes") {
-      parsed = UserAction::Answer(BoxAnswer::kYes);
-    } else if (word == "no") {
-      parsed = UserAction::Answer(BoxAnswer::kNo);
-    } else {
-      return false;
-    }
+  if (!(in >> word)) return false;
+  if (word == "enter") {
+    *parsed = UserAction::Enter();
+  } else if (word == "escape") {
+    *parsed = UserAction::Escape();
   } else {
     return false;
   }
+  return true;
+}
+
+// "answer ok|yes|no", after the verb.
+bool ParseAnswer(std::istream& in, UserAction* parsed) {
+  std::string word;
+  if (!(in >> word)) return false;
+  for (BoxAnswer answer : {BoxAnswer::kOk, BoxAnswer::kYes, BoxAnswer::kNo}) {
+    if (word == BoxAnswerName(answer)) {
+      *parsed = UserAction::Answer(answer);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseVerb(const std::string& verb, std::istream& in, UserAction* parsed) {
+  int id = 0;
+  int index = 0;
+  if (verb == "click") {
+    if (!(in >> id)) return false;
+    *parsed = UserAction::Click(id);
+  } else if (verb == "select") {
+    if (!(in >> id >> index)) return false;
+    *parsed = UserAction::Select(id, index);
+  } else if (verb == "key") {
+    return ParseKey(in, parsed);
+  } else if (verb == "answer") {
+    return ParseAnswer(in, parsed);
+  } else if (verb == "close") {
+    *parsed = UserAction::Close();
+  } else if (verb == "tick") {
+    *parsed = UserAction::Tick();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseUserAction(const std::string& text, UserAction* action) {
+  std::istringstream in(text);
+  std::string verb;
+  in >> verb;
+  UserAction parsed;
+  if (!ParseVerb(verb, in, &parsed)) return false;
+  std::string word;
   if (in >> word) return false;  // trailing words
   *action = std::move(parsed);
   return true;

@@ -19,6 +19,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/graphics.h"
+#include "platform/sim/device_change_sink.h"
 
 namespace kit {
 class CDialog;
@@ -80,7 +81,7 @@ class Win32Window : public platform::Window {
   bool defaultClose_ = false;
 };
 
-class Win32Dialogs : public platform::DialogSystem {
+class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink {
  public:
   Win32Dialogs();
   ~Win32Dialogs() override;
@@ -88,6 +89,7 @@ class Win32Dialogs : public platform::DialogSystem {
   int RunModal(kit::CDialog& dialog) override;
   int MessageBox(const std::string& text, platform::BoxStyle style) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
+  // The demo's simulated dongle announces itself here.
   void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) override;
 
   // Window bookkeeping, from the dialog procedure (window thread).

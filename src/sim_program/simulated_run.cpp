@@ -1,16 +1,14 @@
 // Running the whole program headless against the simulated dongle.
-#include "platform/sim/simulated_run.h"
+#include "sim_program/simulated_run.h"
 
 #include <chrono>
 #include <thread>
 
-#include "device/discovery.h"
 #include "device/vendor_request.h"
-#include "monitor/connection_state.h"
 #include "monitor/device_worker.h"
-#include "platform/activity.h"
+#include "platform/sim/activity.h"
 #include "platform/sim/transcript.h"
-#include "ui/app.h"
+#include "sim_program/program_reset.h"
 #include "ui/program.h"
 #include "ui/resource_ids.h"
 
@@ -34,28 +32,15 @@ SimulatedRun::SimulatedRun(const SimDongleConfig& dongle)
   });
 }
 
-SimulatedRun::~SimulatedRun() {
-  desktop_.reset();
-  platform::Install(saved_);
-}
-
-void SimulatedRun::ResetProgramState() {
-  ResetDeviceLinkState();
-  ResetDiscoveryState();
-  ResetMonitorState();
-  theApp.ResetForNewRun();
-  TheTranscript().Clear();
-}
-
 bool SimulatedRun::Run() {
-  saved_ = platform::Os();
-  ResetProgramState();
+  ResetProgramStateForTests();
+  TheTranscript().Clear();
+  services_.emplace([this](platform::Services& services) {
+    services.resources = &resources_;
+    services.graphics = &graphics_;
+    services.dialogs = desktop_.get();
+  });
   machine_.Install();
-  platform::Services services = platform::Os();
-  services.resources = &resources_;
-  services.graphics = &graphics_;
-  services.dialogs = desktop_.get();
-  platform::Install(services);
   platform::activity::SetVirtualTime(true);
   machine_.Dongle().SetTranscriptLogging(true);
 

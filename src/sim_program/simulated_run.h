@@ -4,11 +4,13 @@
 // run to its end under a scripted user, and the transcript of what happened.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/sim/headless_desktop.h"
 #include "platform/sim/headless_graphics.h"
+#include "platform/sim/services_scope.h"
 #include "platform/sim/sim_dongle.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_resources.h"
@@ -20,7 +22,6 @@ class SimulatedRun {
   // The dongle starts in `dongle`'s state, plugged in when its `present` is
   // set; either way a later plug brings it in.
   explicit SimulatedRun(const SimDongleConfig& dongle);
-  ~SimulatedRun();
   SimulatedRun(const SimulatedRun&) = delete;
   SimulatedRun& operator=(const SimulatedRun&) = delete;
 
@@ -42,14 +43,15 @@ class SimulatedRun {
   void RecordFinalDongleState();
 
  private:
-  void ResetProgramState();
   void WaitForWorkerEnd();
 
   SimMachine machine_;
   SimResources resources_;
   HeadlessGraphics graphics_;
   std::unique_ptr<HeadlessDesktop> desktop_;
-  platform::Services saved_;
+  // The services of the run, from Run() on; the ones before come back when
+  // the run object goes (before the desktop does).
+  std::optional<platform::ServicesScope> services_;
   bool exitPressed_ = false;
 };
 

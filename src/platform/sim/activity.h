@@ -1,12 +1,17 @@
 // Knows whether the program's background threads have anything to do, so that
 // a simulated desktop can tell "settled" (every background thread blocked on an
 // event or on the user) from "still working". Background threads announce
-// themselves; waits and message boxes mark them blocked. On real Windows the
-// counts are kept but nobody asks.
+// themselves and their waits on events through the activity observer that
+// the simulated machine installs; message boxes mark them blocked.
 #pragma once
 #include <cstdint>
 
 namespace platform::activity {
+
+// Installs the observer that keeps these counts and virtual time (once per
+// process; later calls change nothing). The headless desktop and the
+// simulated machine call it when they are made.
+void InstallActivityTracking();
 
 // A background thread starts or ends (the device worker).
 // ExpectBackgroundThread, called by the creating thread before it starts the
