@@ -110,6 +110,6 @@ class Win32Dialogs : public platform::DialogSystem {
 };
 
 // A paint context over the device context of BeginPaint (GDI+ graphics).
-std::unique_ptr<platform::PaintContext> MakePaintContext(HDC dc);
+std::unique_ptr<platform::PaintContext> MakePaintContext(HWND hwnd, HDC dc);
 
 }  // namespace win32
