@@ -343,6 +343,11 @@ class Automation {
     Require(main_ != nullptr, "the main window opens, caption \"" + std::string(kMainCaption) + "\"");
     dpi_ = static_cast<int>(GetDpiForWindow(main_));
     Note("the display has " + Num(dpi_) + " dpi");
+    // Printed, not checked: Wine has one scale for every monitor and gives a
+    // DPI-aware program per-monitor awareness whatever its manifest asks.
+    Note("DPI awareness of the main window: " +
+         Num(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(main_))) +
+         " (2: per monitor)");
     // The worker has opened the dongle and read its settings.
     Require(WaitUntil(
                 [] { return theApp.m_bConnected.load() != 0 && theApp.m_nStartBand.load() == 5; },
