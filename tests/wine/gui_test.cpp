@@ -278,29 +278,28 @@ class Automation {
   // dialog, the RF question and the RF dialog: each laid out inside its own
   // client area, and saved as a screenshot.
   void RunScaled() {
-    watchdog_.Step("the version dialog opens");
     PostCommand(main_, IDC_UPGRADE);
-    HWND version = WaitForDialog(thread_, kVersionCaption, kDialogWait);
-    Require(version != nullptr, "Upgrade opens \"" + std::string(kVersionCaption) + "\"");
-    CheckFits(version, "the version dialog");
-    SaveScreenshot({main_, version}, ShotHere("version-dialog"));
-    PostCommand(version, IDCANCEL);
-    Require(WaitGone(version, kDialogWait), "Cancel ends the version dialog");
-
+    LookAtDialog(kVersionCaption, "version-dialog", IDCANCEL);
     PostCommand(main_, IDC_ADJUST_RF);
     const Box question = WaitForBox("Adjust RF asks its question");
     CheckFits(question.hwnd, "the RF question box");
     SaveScreenshot({main_, question.hwnd}, ShotHere("rf-question"));
     Answer(question, IDYES);
-    watchdog_.Step("the RF dialog opens");
-    HWND rf = WaitForDialog(thread_, kRfCaption, kDialogWait);
-    Require(rf != nullptr, "Yes opens \"" + std::string(kRfCaption) + "\"");
-    CheckFits(rf, "the RF dialog");
-    SaveScreenshot({main_, rf}, ShotHere("rf-dialog"));
-    PostCommand(rf, IDC_RF_EXIT);
-    Require(WaitGone(rf, kDialogWait), "Exit ends the RF dialog");
+    LookAtDialog(kRfCaption, "rf-dialog", IDC_RF_EXIT);
     EndWithEnter();
     finished_ = true;
+  }
+
+  // The dialog that opens now: checked to fit, saved, then closed with the
+  // button given.
+  void LookAtDialog(const std::string& caption, const std::string& shot, int closeId) {
+    watchdog_.Step("\"" + caption + "\" opens");
+    HWND dialog = WaitForDialog(thread_, caption, kDialogWait);
+    Require(dialog != nullptr, "\"" + caption + "\" opens");
+    CheckFits(dialog, "\"" + caption + "\"");
+    SaveScreenshot({main_, dialog}, ShotHere(shot));
+    PostCommand(dialog, closeId);
+    Require(WaitGone(dialog, kDialogWait), "\"" + caption + "\" closes on button " + Num(closeId));
   }
 
   // Every shown control of a dialog or box lies inside its client area.
