@@ -5,7 +5,10 @@
 // window, its keys and close requests, a whole upgrade, the RF adjustment,
 // and unplugging and plugging the dongle in again. Screenshots of the main
 // window, the version dialog, the confirmation box and the RF dialog go to
-// gui-screenshots/ beside the program. Prints one line per check, then
+// gui-screenshots/ beside the program. On a scaled display (other than 96
+// dpi) the run is shorter: the main window, whose picture must fill the
+// client area under the controls, and the dialogs and a box, each checked to
+// fit and saved with the dpi in its name. Prints one line per check, then
 // "N passed, M failed"; exits nonzero when a check failed or the run hung.
 #include "gui_support.h"
 
@@ -299,7 +302,8 @@ class Automation {
     CheckFits(dialog, "\"" + caption + "\"");
     SaveScreenshot({main_, dialog}, ShotHere(shot));
     PostCommand(dialog, closeId);
-    Require(WaitGone(dialog, kDialogWait), "\"" + caption + "\" closes on button " + Num(closeId));
+    Require(WaitGone(dialog, kDialogWait),
+            "\"" + caption + "\" closes on button " + Num(closeId));
   }
 
   // Every shown control of a dialog or box lies inside its client area.
@@ -311,7 +315,9 @@ class Automation {
          child = GetWindow(child, GW_HWNDNEXT)) {
       if (!IsWindowVisible(child)) continue;
       const RECT r = ClientRectOf(child);
-      if (r.left < 0 || r.top < 0 || r.right > client.right || r.bottom > client.bottom) ++outside;
+      const bool inside = r.left >= 0 && r.top >= 0 && r.right <= client.right &&
+                          r.bottom <= client.bottom;
+      if (!inside) ++outside;
     }
     Check(outside == 0, what + " at " + Num(dpi_) + " dpi: every control inside its " +
                             Num(client.right) + " x " + Num(client.bottom) + " client area");

@@ -317,8 +317,8 @@ void CheckCreatedDialog(const DialogTemplate& portable) {
 // version number the build was given.
 void CheckVersion(const std::string& manifest) {
   HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
-  const auto* bytes =
-      found ? static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found))) : nullptr;
+  const void* data = found ? LockResource(LoadResource(nullptr, found)) : nullptr;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
   const std::uint32_t size = found ? SizeofResource(nullptr, found) : 0;
   VS_FIXEDFILEINFO fixed = {};
   for (std::uint32_t at = 0; bytes != nullptr && at + sizeof fixed <= size; at += 4) {

@@ -68,7 +68,9 @@ class GdiPaintContext : public PaintContext {
   void DrawPicture(const Picture& picture, int x, int y, int width, int height) override {
     const auto* gdiPicture = dynamic_cast<const GdiPicture*>(&picture);
     if (gdiPicture == nullptr || graphics_ == nullptr) return;
-    if (width == static_cast<int>(picture.Width()) && height == static_cast<int>(picture.Height())) {
+    const bool ownSize = width == static_cast<int>(picture.Width()) &&
+                         height == static_cast<int>(picture.Height());
+    if (ownSize) {
       gdip::GdipDrawImageRectI(graphics_, gdiPicture->Image(), x, y, width, height);
     } else {
       DrawStretched(gdiPicture, x, y, width, height);
