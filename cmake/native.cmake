@@ -10,6 +10,8 @@ if(test_sources)
   add_executable(tavrolin_tests ${test_sources})
   target_link_libraries(tavrolin_tests PRIVATE tav_sim_program GTest::gtest GTest::gtest_main)
   tav_warnings(tavrolin_tests)
+  # Tests that read committed files (the user guide) find them here.
+  target_compile_definitions(tavrolin_tests PRIVATE TAV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   # Every test ends within seconds, even on a sanitizer build; one that hangs
   # (a thread left running at exit, say) fails after a minute.
   gtest_discover_tests(tavrolin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)

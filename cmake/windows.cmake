@@ -2,6 +2,22 @@
 # program, its demo build and the tests that run under Wine.
 enable_language(RC)
 
+# One version number, the project's, for the version record and the
+# manifest's identity (Windows wants four parts there).
+set(TAV_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+configure_file(${CMAKE_SOURCE_DIR}/res/tav_version.h.in
+               ${CMAKE_BINARY_DIR}/generated/res/tav_version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/res/TavrolinUpgrade.manifest
+               ${CMAKE_BINARY_DIR}/generated/res/TavrolinUpgrade.exe.manifest @ONLY)
+# Every target that compiles the resource script finds both there.
+include_directories(${CMAKE_BINARY_DIR}/generated/res)
+
+# Reproducible programs: no build folder in the objects and no link time in
+# the PE header, so that any folder and any day give the same bytes.
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>
+                    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>)
+add_link_options(-Wl,--no-insert-timestamp)
+
 tav_glob(win32_sources src/platform/win32)
 add_library(tav_win32 STATIC ${win32_sources})
 target_link_libraries(tav_win32 PUBLIC tav_core setupapi comctl32 gdiplus gdi32 ole32 uuid)
@@ -23,6 +39,10 @@ endif()
 file(GLOB res_cmake CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/CMakeLists.txt)
 if(res_cmake)
   add_subdirectory(res)
+endif()
+
+if(TARGET TavrolinUpgrade)
+  include(cmake/package.cmake)
 endif()
 
 get_property(wine_tests GLOBAL PROPERTY TAV_WINE_TESTS)

@@ -159,6 +159,31 @@ INSTANTIATE_TEST_SUITE_P(
                                      "Error in LoadResource!"}),
     [](const ::testing::TestParamInfo<PictureFailure>& info) { return info.param.name; });
 
+// On a scaled display the dialog manager grows the window with its font; the
+// picture is stretched over the client area there, and at 96 dpi it stays at
+// its own size whatever the client area measures.
+TEST(UiWindowTest, PictureFillsTheClientAreaOnlyOnAScaledDisplay) {
+  struct Case {
+    sim::PaintSurface surface;
+    int width;
+    int height;
+  };
+  for (const Case& c : {Case{{943, 586, 144}, 943, 586}, Case{{751, 499, 120}, 751, 499},
+                        Case{{686, 400, 96}, 600, 400}}) {
+    SCOPED_TRACE(c.surface.dpi);
+    sim::SimulatedRun run(StandardDongle());
+    run.Graphics().SetPaintSurface(c.surface);
+    run.Desktop().PressEnter();
+    ASSERT_TRUE(run.Run()) << run.Error();
+    ASSERT_GE(run.Graphics().DrawCount(), 1);
+    const sim::DrawCall draw = run.Graphics().LastDraw();
+    EXPECT_EQ(draw.x, 0);
+    EXPECT_EQ(draw.y, 0);
+    EXPECT_EQ(draw.width, c.width);
+    EXPECT_EQ(draw.height, c.height);
+  }
+}
+
 // A picture that does not decode, or a graphics library that did not start,
 // only leaves the window without its picture.
 TEST(UiWindowTest, UndecodablePictureLeavesTheWindowWorkingWithoutIt) {

@@ -5,7 +5,7 @@
 readonly tav_windows_packages=(
   cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   binutils-mingw-w64-x86-64 wine wine64 xvfb xauth xdotool imagemagick
-  fonts-liberation
+  fonts-liberation python3 git osslsigncode openssl
 )
 
 # The Linux builds and their tests.

@@ -4,12 +4,13 @@
 
 tav_xvfb_pid=
 
-# tav_start_virtual_display NUMBER_FILE: starts Xvfb (1024 x 768, 24 bits) on
-# a free display number, which it writes to NUMBER_FILE, and exports DISPLAY.
+# tav_start_virtual_display NUMBER_FILE [SIZE]: starts Xvfb (SIZE pixels,
+# 1024x768 unless given, 24 bits) on a free display number, which it writes to
+# NUMBER_FILE, and exports DISPLAY.
 tav_start_virtual_display() {
-  local number_file=$1 attempt number
+  local number_file=$1 size=${2:-1024x768} attempt number
   : >"$number_file"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
   tav_xvfb_pid=$!
   for attempt in $(seq 100); do
     if [[ -s $number_file ]]; then
@@ -49,4 +50,17 @@ tav_prepare_wine_prefix() {
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' \
       /t REG_SZ /d 'Liberation Serif' /f >/dev/null || return 1
   fi
+}
+
+# tav_set_wine_dpi DPI: sets the prefix's display scale (LogPixels, which
+# Windows keeps for the user and for the fonts of the hardware profile) and
+# stops the prefix's Wine server, which holds the old value until it ends.
+tav_set_wine_dpi() {
+  local key
+  for key in 'HKCU\Control Panel\Desktop' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null || return 1
+  done
+  wineserver -k 2>/dev/null || true
+  wineserver -w
 }

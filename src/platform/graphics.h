@@ -14,9 +14,17 @@ class Picture {
   virtual std::uint32_t Width() const = 0;
 };
 
+// The dots per inch at which Windows draws unscaled: 100 % display scale.
+constexpr int kDefaultDpi = 96;
+
 class PaintContext {
  public:
   virtual ~PaintContext() = default;
+  // The window's client area in pixels, and the dots per inch of the display
+  // it is on. A context that knows neither reports 0 x 0 at 96 dpi.
+  virtual int ClientWidth() const { return 0; }
+  virtual int ClientHeight() const { return 0; }
+  virtual int Dpi() const { return kDefaultDpi; }
   // Draws the picture with its top-left corner at (x, y), width x height.
   virtual void DrawPicture(const Picture& picture, int x, int y, int width, int height) = 0;
 };

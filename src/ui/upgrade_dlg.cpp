@@ -107,11 +107,29 @@ void CUpgradeDlg::OnClose() {
   Default();
 }
 
+namespace {
+
+// Where the background picture goes. At 100 % display scale the dialog's
+// client area is the picture's own 600 x 400 and it is drawn pixel for pixel
+// in the top-left corner. At any other scale the dialog manager has grown the
+// window with its font, and the picture is stretched over the whole client
+// area so that its panel stays under the progress bar and the buttons.
+platform::Rect BackgroundRect(const platform::PaintContext& dc, int width, int height) {
+  const bool scaled = dc.Dpi() != platform::kDefaultDpi && dc.ClientWidth() > 0 &&
+                      dc.ClientHeight() > 0;
+  if (scaled) return {0, 0, dc.ClientWidth(), dc.ClientHeight()};
+  return {0, 0, width, height};
+}
+
+}  // namespace
+
 void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
   if (m_pBackground == nullptr) return;
   const int height = static_cast<int>(m_pBackground->Height());
   const int width = static_cast<int>(m_pBackground->Width());
-  dc.DrawPicture(*m_pBackground, 0, 0, width, height);
+  const platform::Rect area = BackgroundRect(dc, width, height);
+  dc.DrawPicture(*m_pBackground, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top);
 }
 
 std::intptr_t CUpgradeDlg::WindowProc(std::uint32_t message, std::uintptr_t wParam,

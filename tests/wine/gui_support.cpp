@@ -283,6 +283,15 @@ void StartScreenshots() {
 
 bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
   StartScreenshots();
+  // A window that has just opened, or that a closed box uncovered, may not
+  // have painted yet: have each one painted whole first. Its thread paints
+  // it from its modal loop before the call returns.
+  for (HWND hwnd : windows) {
+    if (hwnd != nullptr) {
+      RedrawWindow(hwnd, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+  }
   RECT area = {0, 0, 0, 0};
   bool any = false;
   for (HWND hwnd : windows) {

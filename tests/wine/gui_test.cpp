@@ -5,7 +5,10 @@
 // window, its keys and close requests, a whole upgrade, the RF adjustment,
 // and unplugging and plugging the dongle in again. Screenshots of the main
 // window, the version dialog, the confirmation box and the RF dialog go to
-// gui-screenshots/ beside the program. Prints one line per check, then
+// gui-screenshots/ beside the program. On a scaled display (other than 96
+// dpi) the run is shorter: the main window, whose picture must fill the
+// client area under the controls, and the dialogs and a box, each checked to
+// fit and saved with the dpi in its name. Prints one line per check, then
 // "N passed, M failed"; exits nonzero when a check failed or the run hung.
 #include "gui_support.h"
 
@@ -13,8 +16,10 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -141,11 +146,45 @@ class PictureColours {
   Gdiplus::GpBitmap* bitmap_ = nullptr;
 };
 
+// Positions from 5 to the last pixel but two of a length, about every step.
+std::vector<int> Samples(int length, int step) {
+  std::vector<int> at;
+  for (int v = 5; v < length - 3; v += step) at.push_back(v);
+  at.push_back(length - 3);
+  return at;
+}
+
 bool Near(COLORREF screen, Gdiplus::ARGB picture) {
   const int dr = static_cast<int>(GetRValue(screen)) - static_cast<int>((picture >> 16) & 0xFF);
   const int dg = static_cast<int>(GetGValue(screen)) - static_cast<int>((picture >> 8) & 0xFF);
   const int db = static_cast<int>(GetBValue(screen)) - static_cast<int>(picture & 0xFF);
   return dr * dr + dg * dg + db * db <= 3 * 4 * 4;
+}
+
+// A resampled pixel lies, channel by channel, within the colours of the
+// picture's pixels around the point it maps to (and a little beyond, for the
+// overshoot of a bicubic filter).
+bool WithinNeighbours(COLORREF screen, const PictureColours& picture, int x, int y) {
+  const int seen[3] = {GetRValue(screen), GetGValue(screen), GetBValue(screen)};
+  int low[3] = {255, 255, 255};
+  int high[3] = {0, 0, 0};
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int px = std::clamp(x + dx, 0, static_cast<int>(picture.Width()) - 1);
+      const int py = std::clamp(y + dy, 0, static_cast<int>(picture.Height()) - 1);
+      const Gdiplus::ARGB colour = picture.At(px, py);
+      for (int c = 0; c < 3; ++c) {
+        const int value = static_cast<int>((colour >> (16 - 8 * c)) & 0xFF);
+        low[c] = std::min(low[c], value);
+        high[c] = std::max(high[c], value);
+      }
+    }
+  }
+  constexpr int kOvershoot = 8;
+  for (int c = 0; c < 3; ++c) {
+    if (seen[c] < low[c] - kOvershoot || seen[c] > high[c] + kOvershoot) return false;
+  }
+  return true;
 }
 
 class Automation {
@@ -156,6 +195,10 @@ class Automation {
   void Run() {
     watchdog_.Step("the main window opens");
     CheckMainWindow();
+    if (Scaled()) {
+      RunScaled();
+      return;
+    }
     CheckKeysOnMainWindow();
     RunUpgrade();
     RunRfAdjustment();
@@ -225,11 +268,91 @@ class Automation {
     return names;
   }
 
+  // ---- A scaled display ----
+
+  bool Scaled() const { return dpi_ != 96; }
+
+  // A screenshot's path, named after the display's dots per inch when scaled.
+  std::string ShotHere(const std::string& name) const {
+    return Shot((Scaled() ? name + "-" + Num(dpi_) + "dpi" : name).c_str());
+  }
+
+  // On a scaled display the main window (checked as at 96 dpi), the version
+  // dialog, the RF question and the RF dialog: each laid out inside its own
+  // client area, and saved as a screenshot.
+  void RunScaled() {
+    PostCommand(main_, IDC_UPGRADE);
+    LookAtDialog(kVersionCaption, "version-dialog", IDCANCEL);
+    PostCommand(main_, IDC_ADJUST_RF);
+    const Box question = WaitForBox("Adjust RF asks its question");
+    CheckFits(question.hwnd, "the RF question box");
+    SaveScreenshot({main_, question.hwnd}, ShotHere("rf-question"));
+    Answer(question, IDYES);
+    LookAtDialog(kRfCaption, "rf-dialog", IDC_RF_EXIT);
+    EndWithEnter();
+    finished_ = true;
+  }
+
+  // The dialog that opens now: checked to fit, saved, then closed with the
+  // button given.
+  void LookAtDialog(const std::string& caption, const std::string& shot, int closeId) {
+    watchdog_.Step("\"" + caption + "\" opens");
+    HWND dialog = WaitForDialog(thread_, caption, kDialogWait);
+    Require(dialog != nullptr, "\"" + caption + "\" opens");
+    CheckFits(dialog, "\"" + caption + "\"");
+    SaveScreenshot({main_, dialog}, ShotHere(shot));
+    PostCommand(dialog, closeId);
+    Require(WaitGone(dialog, kDialogWait),
+            "\"" + caption + "\" closes on button " + Num(closeId));
+  }
+
+  // Every shown control of a dialog or box lies inside its client area.
+  void CheckFits(HWND dialog, const std::string& what) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    int outside = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (!IsWindowVisible(child)) continue;
+      const RECT r = ClientRectOf(child);
+      const bool inside = r.left >= 0 && r.top >= 0 && r.right <= client.right &&
+                          r.bottom <= client.bottom;
+      if (!inside) ++outside;
+    }
+    Check(outside == 0, what + " at " + Num(dpi_) + " dpi: every control inside its " +
+                            Num(client.right) + " x " + Num(client.bottom) + " client area");
+  }
+
+  // The picture's light panel, 18,268 to 582,392 in its own pixels, lies
+  // under the progress bar's frame and the buttons at every scale.
+  void CheckControlsOnPanel(const RECT& client) {
+    const double fx = Scaled() ? client.right / 600.0 : 1.0;
+    const double fy = Scaled() ? client.bottom / 400.0 : 1.0;
+    const RECT panel = {std::lround(18 * fx), std::lround(268 * fy), std::lround(582 * fx),
+                        std::lround(392 * fy)};
+    for (int id : {IDC_EDIT_FRAME, IDC_UPGRADE, IDC_ADJUST_RF, IDC_EXIT}) {
+      const RECT r = ClientRectOf(Item(id));
+      Check(r.left >= panel.left && r.top >= panel.top && r.right <= panel.right &&
+                r.bottom <= panel.bottom,
+            "control " + Num(id) + " (" + Num(r.left) + "," + Num(r.top) + " to " +
+                Num(r.right) + "," + Num(r.bottom) + ") lies on the picture's panel (" +
+                Num(panel.left) + "," + Num(panel.top) + " to " + Num(panel.right) + "," +
+                Num(panel.bottom) + ")");
+    }
+  }
+
   // ---- The main window ----
 
   void CheckMainWindow() {
     main_ = WaitForDialog(thread_, kMainCaption, kDialogWait);
     Require(main_ != nullptr, "the main window opens, caption \"" + std::string(kMainCaption) + "\"");
+    dpi_ = static_cast<int>(GetDpiForWindow(main_));
+    Note("the display has " + Num(dpi_) + " dpi");
+    // Printed, not checked: Wine has one scale for every monitor and gives a
+    // DPI-aware program per-monitor awareness whatever its manifest asks.
+    Note("DPI awareness of the main window: " +
+         Num(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(main_))) +
+         " (2: per monitor)");
     // The worker has opened the dongle and read its settings.
     Require(WaitUntil(
                 [] { return theApp.m_bConnected.load() != 0 && theApp.m_nStartBand.load() == 5; },
@@ -271,6 +394,7 @@ class Automation {
     Check(client.right >= 600 && client.bottom >= 399,
           "it holds the 600 x 400 picture but for the row the dialog units round away");
     CheckPicture(client);
+    CheckControlsOnPanel(client);
 
     // The repaint rectangle around the progress bar is control 1083's frame.
     const auto* window = static_cast<const CUpgradeDlg*>(g_pMainDlg.load());
@@ -281,39 +405,47 @@ class Automation {
               window->m_rcProgress.bottom == frame.bottom && frame.left < bar.left &&
               frame.top < bar.top && frame.right > bar.right && frame.bottom > bar.bottom,
           "the repaint rectangle is control 1083's frame, which encloses the progress bar");
-    SaveScreenshot({main_}, Shot("main-window"));
+    SaveScreenshot({main_}, ShotHere("main-window"));
   }
 
   // Pixels of the client area outside the controls show the picture's
-  // colours, drawn at its own size from the top-left corner.
+  // colours: at 96 dpi drawn at its own size from the top-left corner, on a
+  // scaled display stretched over the whole client area (there a pixel is
+  // compared with the picture's pixels around the point it maps to, since
+  // resampling blends neighbours).
   void CheckPicture(const RECT& client) {
     PictureColours picture;
     if (!Check(picture.Valid() && picture.Width() == 600 && picture.Height() == 400,
                "the PNG resource decodes to 600 x 400")) {
       return;
     }
+    const bool scaled = Scaled();
     std::vector<RECT> controls;
     for (int id : {IDC_UPGRADE, IDC_ADJUST_RF, IDC_EXIT, IDC_PROGRESS}) {
       RECT r = ClientRectOf(Item(id));
       InflateRect(&r, 2, 2);
       controls.push_back(r);
     }
+    const int right = scaled ? client.right : std::min<int>(client.right, 600);
+    const int bottom = scaled ? client.bottom : std::min<int>(client.bottom, 400);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     int compared = 0;
     int matching = 0;
     int notFace = 0;
     std::string firstMismatch;
     HDC dc = GetDC(main_);
-    for (int y = 5; y < 400 && y < client.bottom; y += 30) {
-      for (int x = 5; x < 600 && x < client.right; x += 40) {
+    for (int y : Samples(bottom, 30)) {
+      for (int x : Samples(right, 40)) {
         const POINT p = {x, y};
         bool covered = false;
         for (const RECT& r : controls) covered = covered || PtInRect(&r, p);
-        const Gdiplus::ARGB expected = picture.At(x, y);
+        const int px = scaled ? x * 600 / client.right : x;
+        const int py = scaled ? y * 400 / client.bottom : y;
+        const Gdiplus::ARGB expected = picture.At(px, py);
         if (covered || (expected >> 24) != 0xFF) continue;
         const COLORREF seen = GetPixel(dc, x, y);
         ++compared;
-        if (Near(seen, expected)) {
+        if (scaled ? WithinNeighbours(seen, picture, px, py) : Near(seen, expected)) {
           ++matching;
         } else if (firstMismatch.empty()) {
           firstMismatch = " (first difference at " + Num(x) + "," + Num(y) + ": " + Hex(seen) +
@@ -611,6 +743,7 @@ class Automation {
   sim::SimMachine& machine_;
   std::string program_;
   HWND main_ = nullptr;
+  int dpi_ = 96;
   Watchdog watchdog_{240s};
   bool finished_ = false;
 };

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gui_support.h"
+#include "tav_version.h"
 #include "platform/dialog_template.h"
 #include "platform/sim/embedded_resources.h"
 #include "ui/dialog_templates.h"
@@ -311,6 +312,33 @@ void CheckCreatedDialog(const DialogTemplate& portable) {
 
 // ---- Embedded files ----
 
+
+// The version record's fixed part and the manifest's identity carry the one
+// version number the build was given.
+void CheckVersion(const std::string& manifest) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+  const void* data = found ? LockResource(LoadResource(nullptr, found)) : nullptr;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  const std::uint32_t size = found ? SizeofResource(nullptr, found) : 0;
+  VS_FIXEDFILEINFO fixed = {};
+  for (std::uint32_t at = 0; bytes != nullptr && at + sizeof fixed <= size; at += 4) {
+    std::uint32_t signature = 0;
+    std::memcpy(&signature, bytes + at, sizeof signature);
+    if (signature == VS_FFI_SIGNATURE) {
+      std::memcpy(&fixed, bytes + at, sizeof fixed);
+      break;
+    }
+  }
+  const DWORD n[4] = {TAV_VERSION_NUMBERS};
+  Check(fixed.dwFileVersionMS == ((n[0] << 16) | n[1]) &&
+            fixed.dwFileVersionLS == ((n[2] << 16) | n[3]) &&
+            fixed.dwProductVersionMS == fixed.dwFileVersionMS &&
+            fixed.dwProductVersionLS == fixed.dwFileVersionLS,
+        "VERSIONINFO: file and product version " TAV_VERSION_TEXT);
+  Check(manifest.find("version=\"" TAV_VERSION_TEXT "\"") != std::string::npos,
+        "the manifest's identity has version " TAV_VERSION_TEXT);
+}
+
 void CheckEmbeddedFiles() {
   int images = 0;
   for (const sim::EmbeddedResource& expected : sim::EmbeddedResources()) {
@@ -347,6 +375,9 @@ void CheckEmbeddedFiles() {
             text.find("uiAccess=\"false\"") != std::string::npos &&
             text.find(">true</dpiAware>") != std::string::npos,
         "the manifest asks for the invoker's privileges and declares DPI awareness");
+  Check(text.find(">PerMonitorV2</dpiAwareness>") != std::string::npos,
+        "the manifest prefers per-monitor awareness (version 2), dpiAware the fallback");
+  CheckVersion(text);
   // No application title string (57344): the program's name comes from its
   // file name.
   Check(FindResourceA(nullptr, MAKEINTRESOURCEA(57344 / 16 + 1), MAKEINTRESOURCEA(6)) == nullptr,

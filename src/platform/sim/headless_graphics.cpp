@@ -1,4 +1,5 @@
-// Headless graphics: PNG size from the header, recorded draws.
+// Headless graphics: PNG size from the header, the surface a paint context
+// reports, recorded draws.
 #include "platform/sim/headless_graphics.h"
 
 namespace sim {
@@ -29,7 +30,11 @@ class HeadlessPicture : public platform::Picture {
 
 class HeadlessPaintContext : public platform::PaintContext {
  public:
-  explicit HeadlessPaintContext(HeadlessGraphics* graphics) : graphics_(graphics) {}
+  HeadlessPaintContext(HeadlessGraphics* graphics, const PaintSurface& surface)
+      : graphics_(graphics), surface_(surface) {}
+  int ClientWidth() const override { return surface_.clientWidth; }
+  int ClientHeight() const override { return surface_.clientHeight; }
+  int Dpi() const override { return surface_.dpi; }
   void DrawPicture(const platform::Picture& picture, int x, int y, int width,
                    int height) override {
     graphics_->RecordDraw({&picture, x, y, width, height});
@@ -37,6 +42,7 @@ class HeadlessPaintContext : public platform::PaintContext {
 
  private:
   HeadlessGraphics* graphics_;
+  PaintSurface surface_;
 };
 
 bool ReadPngSize(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t* width,
@@ -80,7 +86,13 @@ platform::Picture* HeadlessGraphics::CreatePicture(const std::uint8_t* bytes,
 }
 
 std::unique_ptr<platform::PaintContext> HeadlessGraphics::NewPaintContext() {
-  return std::make_unique<HeadlessPaintContext>(this);
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::make_unique<HeadlessPaintContext>(this, surface_);
+}
+
+void HeadlessGraphics::SetPaintSurface(const PaintSurface& surface) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  surface_ = surface;
 }
 
 void HeadlessGraphics::FailStartup(bool fail) {

@@ -15,6 +15,14 @@ namespace sim {
 bool ReadPngSize(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t* width,
                  std::uint32_t* height);
 
+// The window a paint context paints: its client area in pixels and the
+// dots per inch of its display.
+struct PaintSurface {
+  int clientWidth = 0;
+  int clientHeight = 0;
+  int dpi = platform::kDefaultDpi;
+};
+
 struct DrawCall {
   const platform::Picture* picture = nullptr;
   int x = 0;
@@ -33,6 +41,10 @@ class HeadlessGraphics : public platform::Graphics {
   // A paint context whose draws are recorded here (the desktop's OnPaint).
   std::unique_ptr<platform::PaintContext> NewPaintContext();
 
+  // Paint contexts made from now on report this surface (0 x 0 at 96 dpi
+  // until set).
+  void SetPaintSurface(const PaintSurface& surface);
+
   // The next Startup fails (returns token 0 and leaves the library stopped).
   void FailStartup(bool fail);
   int Startups() const;
@@ -46,6 +58,7 @@ class HeadlessGraphics : public platform::Graphics {
   void RecordDraw(const DrawCall& call);
 
   mutable std::mutex mutex_;
+  PaintSurface surface_;
   bool failStartup_ = false;
   bool started_ = false;
   int startups_ = 0;

@@ -54,10 +54,16 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       if (!dialog.WantsPaint()) return FALSE;
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(hwnd, &paint);
-      dialog.OnPaint(*MakePaintContext(dc));
+      dialog.OnPaint(*MakePaintContext(hwnd, dc));
       EndPaint(hwnd, &paint);
       return TRUE;
     }
+    case WM_DPICHANGED:
+      // Moved to a monitor of another scale: the dialog manager resizes the
+      // dialog and its controls (FALSE leaves that to it); a picture drawn to
+      // the client area must then be painted whole again.
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      return FALSE;
     case WM_DEVICECHANGE: {
       const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
       const std::intptr_t result =

@@ -1,5 +1,6 @@
 // GDI+ through its flat interface: start-up and shutdown, a picture decoded
-// from a copy of the bytes in a fixed memory block, drawing while painting.
+// from a copy of the bytes in a fixed memory block, drawing while painting
+// (at its own size, or resampled on a scaled display).
 #include "platform/win32/win32_internal.h"
 
 #include <objidl.h>
@@ -37,23 +38,66 @@ class GdiPicture : public Picture {
   Gdiplus::GpImage* image_;
 };
 
+// The window's dots per inch: GetDpiForWindow where the system has it
+// (Windows 10 1607 and later, which follow each monitor's scale), otherwise
+// the system's dots per inch from the device context.
+int WindowDpi(HWND hwnd, HDC dc) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow != nullptr) return static_cast<int>(getDpiForWindow(hwnd));
+  return GetDeviceCaps(dc, LOGPIXELSX);
+}
+
 class GdiPaintContext : public PaintContext {
  public:
-  explicit GdiPaintContext(HDC dc) { gdip::GdipCreateFromHDC(dc, &graphics_); }
+  GdiPaintContext(HWND hwnd, HDC dc) : dpi_(WindowDpi(hwnd, dc)) {
+    GetClientRect(hwnd, &client_);
+    gdip::GdipCreateFromHDC(dc, &graphics_);
+  }
   ~GdiPaintContext() override {
     if (graphics_ != nullptr) gdip::GdipDeleteGraphics(graphics_);
   }
   GdiPaintContext(const GdiPaintContext&) = delete;
   GdiPaintContext& operator=(const GdiPaintContext&) = delete;
 
+  int ClientWidth() const override { return client_.right - client_.left; }
+  int ClientHeight() const override { return client_.bottom - client_.top; }
+  int Dpi() const override { return dpi_; }
+
   void DrawPicture(const Picture& picture, int x, int y, int width, int height) override {
     const auto* gdiPicture = dynamic_cast<const GdiPicture*>(&picture);
     if (gdiPicture == nullptr || graphics_ == nullptr) return;
-    gdip::GdipDrawImageRectI(graphics_, gdiPicture->Image(), x, y, width, height);
+    const bool ownSize = width == static_cast<int>(picture.Width()) &&
+                         height == static_cast<int>(picture.Height());
+    if (ownSize) {
+      gdip::GdipDrawImageRectI(graphics_, gdiPicture->Image(), x, y, width, height);
+    } else {
+      DrawStretched(gdiPicture, x, y, width, height);
+    }
   }
 
  private:
+  // Bicubic resampling, with the picture's edge pixels mirrored outwards so
+  // that the filter does not blend the window's border with transparency.
+  void DrawStretched(const GdiPicture* picture, int x, int y, int width, int height) {
+    gdip::GdipSetInterpolationMode(graphics_, Gdiplus::InterpolationModeHighQualityBicubic);
+    gdip::GdipSetPixelOffsetMode(graphics_, Gdiplus::PixelOffsetModeHighQuality);
+    Gdiplus::GpImageAttributes* attributes = nullptr;
+    gdip::GdipCreateImageAttributes(&attributes);
+    if (attributes != nullptr) {
+      gdip::GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+    }
+    gdip::GdipDrawImageRectRectI(graphics_, picture->Image(), x, y, width, height, 0, 0,
+                                 static_cast<INT>(picture->Width()),
+                                 static_cast<INT>(picture->Height()), Gdiplus::UnitPixel,
+                                 attributes, nullptr, nullptr);
+    if (attributes != nullptr) gdip::GdipDisposeImageAttributes(attributes);
+  }
+
   Gdiplus::GpGraphics* graphics_ = nullptr;
+  RECT client_ = {};
+  int dpi_;
 };
 
 class GdiGraphics : public Graphics {
@@ -89,8 +133,8 @@ class GdiGraphics : public Graphics {
 
 }  // namespace
 
-std::unique_ptr<PaintContext> MakePaintContext(HDC dc) {
-  return std::make_unique<GdiPaintContext>(dc);
+std::unique_ptr<PaintContext> MakePaintContext(HWND hwnd, HDC dc) {
+  return std::make_unique<GdiPaintContext>(hwnd, dc);
 }
 
 std::unique_ptr<Graphics> MakeGraphics() { return std::make_unique<GdiGraphics>(); }

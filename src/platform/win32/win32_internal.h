@@ -112,6 +112,6 @@ class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink
 };
 
 // A paint context over the device context of BeginPaint (GDI+ graphics).
-std::unique_ptr<platform::PaintContext> MakePaintContext(HDC dc);
+std::unique_ptr<platform::PaintContext> MakePaintContext(HWND hwnd, HDC dc);
 
 }  // namespace win32
