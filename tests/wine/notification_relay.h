@@ -1,0 +1,51 @@
+// Windows gives a window that registered with RegisterDeviceNotificationA the
+// device-interface record with an ANSI name (DEV_BROADCAST_DEVICEINTERFACE_A);
+// Wine 8.0 gives it the Unicode record, whose name an ANSI program reads as
+// "\". The relay stands in for Windows' conversion: it registers for the same
+// notifications with the W call, builds the ANSI record from each one and
+// sends it, as WM_DEVICECHANGE, to the program's window. It proves how the
+// program handles a correct record, not how the system delivers it.
+#pragma once
+#include <windows.h>
+#include <dbt.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace remote {
+
+class NotificationRelay {
+ public:
+  NotificationRelay();   // registered once Ready() holds
+  ~NotificationRelay();  // unregisters and ends its thread
+  NotificationRelay(const NotificationRelay&) = delete;
+  NotificationRelay& operator=(const NotificationRelay&) = delete;
+
+  bool Ready() const { return ready_.load(); }
+  // Where the converted records go from now on; nullptr forwards nothing.
+  void ForwardTo(HWND target) { target_.store(target); }
+
+  // Notifications received and forwarded since the start, and the ANSI name
+  // of the last one forwarded.
+  int Received() const { return received_.load(); }
+  int Forwarded() const { return forwarded_.load(); }
+  std::string LastName() const;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  void Run();
+  void Relay(WPARAM event, const DEV_BROADCAST_HDR* header);
+
+  std::atomic<bool> ready_{false};
+  std::atomic<HWND> target_{nullptr};
+  std::atomic<int> received_{0};
+  std::atomic<int> forwarded_{0};
+  std::atomic<DWORD> threadId_{0};
+  mutable std::mutex mutex_;
+  std::string lastName_;
+  std::thread thread_;
+};
+
+}  // namespace remote
