@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -111,13 +112,18 @@ void NotificationRelay::Relay(WPARAM event, const DEV_BROADCAST_HDR* header) {
   const std::string name = AnsiName(wide);
   HWND target = target_.load();
   if (target == nullptr) return;
-  const std::vector<std::uint8_t> record = AnsiRecord(wide, name);
+  const std::vector<std::uint8_t> record =
+      form_.load() == Form::kAnsi
+          ? AnsiRecord(wide, name)
+          : std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(header),
+                                      reinterpret_cast<const std::uint8_t*>(header) +
+                                          header->dbch_size);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     lastName_ = name;
   }
-  // Sent, as the system sends it: the program handles the record before the
-  // relay takes the next notification, and Wine copies the record across.
+  // Sent, as the system sends it: when the call returns the program has
+  // handled the record. Wine copies dbch_size bytes of it across processes.
   SendMessageA(target, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
   forwarded_.fetch_add(1);
 }

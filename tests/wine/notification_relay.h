@@ -24,11 +24,17 @@ class NotificationRelay {
   NotificationRelay& operator=(const NotificationRelay&) = delete;
 
   bool Ready() const { return ready_.load(); }
-  // Where the converted records go from now on; nullptr forwards nothing.
-  void ForwardTo(HWND target) { target_.store(target); }
+  // How a record is forwarded: converted to the ANSI record, as Windows
+  // gives an ANSI window, or unchanged, as Wine 8.0 gives it.
+  enum class Form { kAnsi, kAsWineSends };
+  // Where the records go from now on; nullptr forwards nothing.
+  void ForwardTo(HWND target, Form form = Form::kAnsi) {
+    form_.store(form);
+    target_.store(target);
+  }
 
-  // Notifications received and forwarded since the start, and the ANSI name
-  // of the last one forwarded.
+  // Notifications received and forwarded since the start, and the name of
+  // the last one forwarded, in ANSI.
   int Received() const { return received_.load(); }
   int Forwarded() const { return forwarded_.load(); }
   std::string LastName() const;
@@ -40,6 +46,7 @@ class NotificationRelay {
 
   std::atomic<bool> ready_{false};
   std::atomic<HWND> target_{nullptr};
+  std::atomic<Form> form_{Form::kAnsi};
   std::atomic<int> received_{0};
   std::atomic<int> forwarded_{0};
   std::atomic<DWORD> threadId_{0};
