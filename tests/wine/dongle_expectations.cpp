@@ -122,6 +122,38 @@ std::vector<Request> UpgradeRequests(const UpgradeShape& shape) {
   return requests;
 }
 
+namespace {
+// The position of the nth request like `like` (command and control code).
+std::vector<Request>::iterator Nth(std::vector<Request>* requests, const Request& like,
+                                   std::size_t n) {
+  for (auto it = requests->begin(); it != requests->end(); ++it) {
+    if (it->kind == like.kind && it->ioctl == like.ioctl && it->command == like.command &&
+        n-- == 0) {
+      return it;
+    }
+  }
+  return requests->end();
+}
+}  // namespace
+
+void RepeatNthFlashWrite(std::vector<Request>* requests, std::size_t n) {
+  const auto it = Nth(requests, FlashWrite(0), n);
+  if (it != requests->end()) requests->insert(it + 1, *it);
+}
+
+void ReverifyAfterNthFlashRead(std::vector<Request>* requests, std::size_t n,
+                               std::uint16_t pageSize) {
+  const auto it = Nth(requests, FlashRead(0), n);
+  if (it == requests->end()) return;
+  const std::uint16_t failed = it->address;
+  std::vector<Request> again;
+  for (auto address = static_cast<std::uint16_t>(failed - failed % pageSize); address <= failed;
+       address = static_cast<std::uint16_t>(address + kBlock)) {
+    again.push_back(FlashRead(address));
+  }
+  requests->insert(it + 1, again.begin(), again.end());
+}
+
 std::vector<std::vector<std::uint8_t>> ProgramImages(const std::string& programPath) {
   HMODULE module = LoadLibraryExA(programPath.c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

@@ -42,6 +42,13 @@ struct UpgradeShape {
 // From the mode query to the identity read-back, when nothing fails.
 std::vector<Request> UpgradeRequests(const UpgradeShape& shape);
 
+// The same with one fault absorbed: the flash write of index `n` (0 for the
+// first) failed and was repeated at once; the flash read of index `n` came
+// back short, so the page's verification started again from its first block.
+void RepeatNthFlashWrite(std::vector<Request>* requests, std::size_t n);
+void ReverifyAfterNthFlashRead(std::vector<Request>* requests, std::size_t n,
+                               std::uint16_t pageSize);
+
 // The six firmware images embedded in the program file, by catalogue index;
 // empty when the file cannot be read.
 std::vector<std::vector<std::uint8_t>> ProgramImages(const std::string& programPath);

@@ -206,6 +206,179 @@ void PluggedAtStart(const Env& env) {
   session.Exit();
 }
 
+// Milliseconds from a log record's time to now (both system time).
+long long MillisecondsSince(std::uint64_t recordTime) {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                              now.dwLowDateTime;
+  return static_cast<long long>(ticks - recordTime) / 10000;
+}
+
+// The dongle is pulled out at its 41st flash write: the shared error text
+// twice (the page's and the sequence's report), never success, no hang.
+void UnplugWhileProgramming(Session& session) {
+  Bus(session.Bus().AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_UNPLUG, 40)),
+      "an unplug at the 41st flash write", session.Bus());
+  session.ClearLog();
+  if (!ChooseEdition(session, 5)) return;
+  session.Answer(session.ExpectBox("unplugged while programming, confirmation",
+                                   FreshDongleConfirmation(5), {IDYES, IDNO}),
+                 IDYES);
+  const remote::Box first =
+      session.ExpectBox("unplugged while programming", kUpgradeError, {IDOK}, e2e::kUpgradeWait);
+  long long elapsed = -1;
+  for (const TAVBUS_LOG_RECORD& record : session.Records()) {
+    if ((record.faults & TAVBUS_APPLIED_UNPLUG) != 0) elapsed = MillisecondsSince(record.time);
+  }
+  Note("from the unplug to the error box: " + Num(elapsed) + " ms");
+  Check(elapsed >= 0 && elapsed < 2000, "the error box comes within 2 s of the unplug");
+  session.Answer(first, IDOK);
+  session.Answer(session.ExpectBox("then the sequence's own report", kUpgradeError, {IDOK}), IDOK);
+  Check(guitest::WaitUntil([&] { return remote::Enabled(session.Main(), IDC_EXIT); }, 5s) &&
+            session.NoBox(),
+        "the upgrade is over with no further box: never success");
+  Check(session.DeviceButtons(false), "the removal has disabled Upgrade and Adjust RF");
+  Bus(session.Bus().ClearFaults(), "the fault is cleared", session.Bus());
+  session.ClearLog();
+  session.SetPlugged(true);
+  ExpectConnected(session, "plugged in again");
+}
+
+void PluggedLater(const Env& env) {
+  Note("the dongle plugged in and out while the program runs");
+  Session session(env.watchdog, env.bus, env.relay);
+  if (!PrepareDongle(session, false) ||
+      !Bus(env.bus.SetMode(DONGLE_MODE_SMALL_PAGES), "128-byte pages", env.bus) ||
+      !session.Start()) {
+    return;
+  }
+  Check(session.WaitDeviceButtons(false) && session.NoBox(),
+        "with no dongle Upgrade and Adjust RF become disabled; no message box");
+  session.SetPlugged(true);
+  ExpectConnected(session, "plugged in");
+  session.SetPlugged(false);
+  Check(session.WaitDeviceButtons(false), "unplugged: Upgrade and Adjust RF are disabled");
+  session.ClearLog();
+  session.SetPlugged(true);
+  ExpectConnected(session, "plugged in again");
+  UpgradeSucceeds(session, env, {5, {false, false}, FreshDongleConfirmation(5)},
+                  "upgrade of a 128-byte page dongle");
+  UnplugWhileProgramming(session);
+  session.Exit();
+}
+
+// A failed flash write and a short read-back are absorbed: the write is
+// repeated at once; the page's verification starts again from its first
+// block. A read-back that is always short ends the page on its 9th failure.
+void Faults(const Env& env) {
+  Note("faults of the dongle's driver");
+  Session session(env.watchdog, env.bus, env.relay);
+  if (!PrepareDongle(session, true) || !session.Start()) return;
+  ExpectConnected(session, "at start");
+  tavbus::BusClient& bus = env.bus;
+  Bus(bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_FAIL, 10)) &&
+          bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 20)),
+      "a failed 11th flash write and a short 21st flash read", bus);
+  std::vector<Request> expected = e2e::UpgradeRequests({true, false});
+  e2e::RepeatNthFlashWrite(&expected, 10);
+  e2e::ReverifyAfterNthFlashRead(&expected, 20, 512);
+  const std::vector<std::uint8_t> identity = ReadData(bus, 16, 11);
+  session.ClearLog();
+  if (ChooseEdition(session, 1)) {
+    session.Answer(session.ExpectBox("transient faults, confirmation", FreshDongleConfirmation(1),
+                                     {IDYES, IDNO}),
+                   IDYES);
+    session.Answer(session.ExpectBox("transient faults", kSuccess, {IDOK}, e2e::kUpgradeWait),
+                   IDOK);
+    CheckRequests(session, expected, "transient faults: the write repeated, the page re-verified");
+    CheckProgrammed(session, env.images[1], true, identity, "transient faults");
+  }
+
+  Bus(bus.ClearFaults() &&
+          bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 0,
+                                            DONGLE_FOREVER)),
+      "every flash read short", bus);
+  session.ClearLog();
+  if (ChooseEdition(session, 2)) {
+    session.Answer(session.ExpectBox("a persistent fault, confirmation",
+                                     FreshDongleConfirmation(2), {IDYES, IDNO}),
+                   IDYES);
+    session.Answer(session.ExpectBox("a persistent fault", kReadFlashError, {IDOK}), IDOK);
+    session.Answer(session.ExpectBox("a persistent fault, then", kUpgradeError, {IDOK}), IDOK);
+    std::vector<Request> firstPage = e2e::UpgradeRequests({true, false});
+    firstPage.resize(2 + 8 + 1);  // mode, record, eight writes, the first read
+    firstPage.insert(firstPage.end(), 8, firstPage.back());
+    CheckRequests(session, firstPage, "a persistent fault: one page, nine read-backs of its first block");
+  }
+  Bus(bus.ClearFaults(), "the fault is cleared", bus);
+  session.Exit();
+}
+
+// A dongle that asks for the descriptor check and answers a foreign
+// descriptor, with a record of the standard edition at version "P11".
+void DescriptorAndVersion(const Env& env) {
+  Note("a descriptor that does not match; an unusual version report");
+  Session session(env.watchdog, env.bus, env.relay);
+  if (!PrepareDongle(session, true)) return;
+  const std::vector<std::uint8_t> foreign = {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x4C,
+                                             0x05, 0x69, 0x02, 0x00, 0x01, 0x01, 0x02, 0x00, 0x01};
+  std::vector<std::uint8_t> record(27, 0);
+  const char fields[] = " SP11";  // edition, then firmware version
+  std::copy(fields, fields + 5, record.begin() + 7);
+  record[14] = '1';
+  for (int i = 16; i < 27; ++i) record[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(0x30 + i);
+  Bus(env.bus.SetMode(DONGLE_MODE_CHECK_DESCRIPTOR) && env.bus.SetDescriptor(foreign) &&
+          env.bus.SetDeviceRecord(record) && env.bus.ClearLog(),
+      "mode 0xAA, product 0x0269, version P11", env.bus);
+  if (!session.Start()) return;
+  ExpectConnected(session, "at start");
+  const std::string confirmation =
+      "Your Hardware Version is: V1\r\nYour Firmware Version is: COD Pro V1.1   \r\n\r\n"
+      "Upgrade the Firmware to: ";
+  session.ClearLog();
+  if (ChooseEdition(session, 3)) {
+    session.Answer(session.ExpectBox("version P11 of the standard edition",
+                                     confirmation + kLabels[3], {IDYES, IDNO}),
+                   IDNO);
+    CheckRequests(session, {e2e::UpgradeRequests({false, false}).front(), e2e::DataRead(0, 27)},
+                  "No: the mode query and the record read, nothing written");
+  }
+  // A fresh program has had no 0xBB or 0xCC reply: 128-byte pages.
+  UpgradeSucceeds(session, env, {4, {false, true}, confirmation + kLabels[4]},
+                  "upgrade after the descriptor check");
+  session.Exit();
+}
+
+// Wine 8.0 keeps an unplugged dongle in the present device set; the driver
+// removes its entry, so a program started now finds nothing and says nothing.
+// Then the arrival record Wine itself sends, Unicode, handed to the program
+// as Wine hands it: ignored. The same arrival in ANSI connects.
+void StartedAfterUnplug(const Env& env) {
+  Note("the program started after an unplug; the record Wine sends");
+  Session session(env.watchdog, env.bus, env.relay);
+  if (!PrepareDongle(session, true) || !session.SetPlugged(false) || !session.ClearLog() ||
+      !session.Start()) {
+    return;
+  }
+  Check(session.WaitDeviceButtons(false) && session.NoBox(),
+        "Upgrade and Adjust RF become disabled; no message box");
+  env.relay.ForwardTo(session.Main(), remote::NotificationRelay::Form::kAsWineSends);
+  const int forwarded = env.relay.Forwarded();
+  session.SetPlugged(true);
+  Check(guitest::WaitUntil([&] { return env.relay.Forwarded() > forwarded; }, e2e::kWindowWait),
+        "Wine's own arrival record is handed to the program: " + env.relay.LastName());
+  Check(session.Program().Running() && session.DeviceButtons(false) && session.NoBox() &&
+            session.Records().empty(),
+        "the program ignores it: still running, buttons disabled, no box, the dongle not opened");
+  env.relay.ForwardTo(session.Main());
+  session.SetPlugged(false);
+  session.ClearLog();
+  session.SetPlugged(true);
+  ExpectConnected(session, "the arrival in ANSI");
+  session.Exit();
+}
+
 }  // namespace
 
 int main() {
@@ -230,6 +403,10 @@ int main() {
 
   const Env env{watchdog, bus, relay, images};
   PluggedAtStart(env);
+  PluggedLater(env);
+  Faults(env);
+  DescriptorAndVersion(env);
+  StartedAfterUnplug(env);
   watchdog.Disarm();
   return guitest::Summary();
 }

@@ -108,10 +108,10 @@ bool Session::SetPlugged(bool plugged) {
   return Check(done, std::string("the dongle's interface is ") + (plugged ? "up" : "gone"));
 }
 
-std::vector<Request> Session::Log() {
+std::vector<TAVBUS_LOG_RECORD> Session::Records() {
   std::vector<TAVBUS_LOG_RECORD> records;
   if (!bus_.ReadLog(&records)) Check(false, "the request log is read");
-  return Requests(records);
+  return records;
 }
 
 bool Session::WaitForRequests(std::size_t count) {

@@ -57,8 +57,9 @@ class Session {
 
   // Plugs or unplugs the dongle and waits until its interface is up or gone.
   bool SetPlugged(bool plugged);
-  // The requests in the driver's log (without opens and closes).
-  std::vector<Request> Log();
+  // The driver's log, and its requests (without opens and closes).
+  std::vector<TAVBUS_LOG_RECORD> Records();
+  std::vector<Request> Log() { return Requests(Records()); }
   bool WaitForRequests(std::size_t count);
   bool ClearLog();
 
