@@ -92,7 +92,7 @@ typedef struct TAVBUS_LOG_RECORD {
   uint32_t outSize;   /* output length */
   uint32_t faults;    /* TAVBUS_APPLIED_* */
   uint32_t sequence;  /* the record's index since the last clear */
-  uint64_t time;      /* system time, 100 ns units since 1601 (a FILETIME) */
+  uint64_t time;      /* when it completed: the performance counter in 100 ns units */
 } TAVBUS_LOG_RECORD;
 
 typedef struct TAVBUS_LOG_HEADER {
