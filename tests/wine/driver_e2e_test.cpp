@@ -122,8 +122,10 @@ bool ChooseEdition(Session& session, int index) {
   HWND dialog = session.WaitDialog(kVersionCaption);
   if (dialog == nullptr) return false;
   const std::vector<std::string> labels(kLabels, kLabels + 6);
-  Check(guitest::ListBoxItems(GetDlgItem(dialog, IDC_VERSION_LIST)) == labels,
-        "the version dialog lists the six editions");
+  const std::vector<std::string> listed = remote::ListEntries(GetDlgItem(dialog, IDC_VERSION_LIST));
+  std::string shown;
+  for (const std::string& label : listed) shown += (shown.empty() ? "\"" : ", \"") + label + "\"";
+  Check(listed == labels, "the version dialog lists the six editions: " + shown);
   Check(remote::SelectListEntry(dialog, IDC_VERSION_LIST, index) == index,
         std::string("\"") + kLabels[index] + "\" is chosen");
   if (!session.Press(dialog, IDOK, "OK")) return false;
@@ -174,15 +176,16 @@ void ChangeRf(Session& session) {
   HWND band = GetDlgItem(rf, IDC_RF_BAND);
   Check(SendMessageA(group, CB_GETCURSEL, 0, 0) == 2 && SendMessageA(band, CB_GETCURSEL, 0, 0) == 5,
         "the RF dialog shows the dongle's group 2 and band 5");
-  Check(guitest::ComboBoxItems(band).size() == 16, "band marker 3: 16 starting bands listed");
+  Check(remote::ComboEntries(band).size() == 16, "band marker 3: 16 starting bands listed");
   remote::SelectComboEntry(rf, IDC_RF_GROUP, 4);
   remote::SelectComboEntry(rf, IDC_RF_BAND, 9);
   if (!session.Press(rf, IDC_RF_CHANGE, "Change")) return;
   session.Answer(session.ExpectBox("the RF change", kRfReportBothChanged, {IDOK}), IDOK);
   CheckRequests(session,
-                {e2e::DataWrite(21, 1), e2e::DataRead(21, 1), e2e::DataWrite(449, 1),
-                 e2e::DataRead(449, 1)},
-                "the RF change: group written and read back, then band");
+                {e2e::DataRead(0, 27), e2e::DataWrite(21, 1), e2e::DataRead(21, 1),
+                 e2e::DataWrite(449, 1), e2e::DataRead(449, 1)},
+                "the RF adjustment: the record for the version gate; group written and read "
+                "back, then band");
   Check(ReadData(session.Bus(), 21, 1) == std::vector<std::uint8_t>{4} &&
             ReadData(session.Bus(), 449, 1) == std::vector<std::uint8_t>{9},
         "the dongle holds group 4 at 21 and band 9 at 449");
@@ -206,13 +209,27 @@ void PluggedAtStart(const Env& env) {
   session.Exit();
 }
 
-// Milliseconds from a log record's time to now (both system time).
+// Milliseconds from a log record's time to now. The control header gives
+// the time as system time; the driver keeps the performance counter in 100 ns
+// units. Whichever clock puts the record less than an hour back is taken.
 long long MillisecondsSince(std::uint64_t recordTime) {
-  FILETIME now;
-  GetSystemTimePreciseAsFileTime(&now);
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
-                              now.dwLowDateTime;
-  return static_cast<long long>(ticks - recordTime) / 10000;
+  FILETIME system;
+  GetSystemTimePreciseAsFileTime(&system);
+  LARGE_INTEGER counter;
+  LARGE_INTEGER perSecond;
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&perSecond);
+  const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
+  const auto rate = static_cast<std::uint64_t>(perSecond.QuadPart);
+  const std::uint64_t nows[2] = {
+      (static_cast<std::uint64_t>(system.dwHighDateTime) << 32) | system.dwLowDateTime,
+      ticks / rate * 10000000u + ticks % rate * 10000000u / rate};
+  for (std::uint64_t now : nows) {
+    if (now >= recordTime && now - recordTime < 36000000000ull) {
+      return static_cast<long long>((now - recordTime) / 10000);
+    }
+  }
+  return -1;
 }
 
 // The dongle is pulled out at its 41st flash write: the shared error text

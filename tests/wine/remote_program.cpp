@@ -124,6 +124,34 @@ Box ReadBox(HWND hwnd) {
   return box;
 }
 
+namespace {
+// The W messages: across processes Wine 8.0 answers LB_GETTEXT and
+// CB_GETLBTEXT sent with the A call in UTF-16 without converting them.
+std::vector<std::string> Entries(HWND control, UINT count, UINT lengthOf, UINT textOf) {
+  std::vector<std::string> entries;
+  const LRESULT total = SendMessageW(control, count, 0, 0);
+  for (LRESULT i = 0; i < total; ++i) {
+    const LRESULT length = SendMessageW(control, lengthOf, static_cast<WPARAM>(i), 0);
+    if (length < 0) break;
+    std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+    SendMessageW(control, textOf, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(static_cast<std::size_t>(length));
+    std::string text;
+    for (wchar_t c : wide) text += c < 0x80 ? static_cast<char>(c) : '?';
+    entries.push_back(text);
+  }
+  return entries;
+}
+}  // namespace
+
+std::vector<std::string> ListEntries(HWND list) {
+  return Entries(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+}
+
+std::vector<std::string> ComboEntries(HWND combo) {
+  return Entries(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
+}
+
 bool Enabled(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);
   return control != nullptr && IsWindowEnabled(control);

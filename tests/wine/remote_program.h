@@ -51,6 +51,10 @@ struct Box {
 };
 Box ReadBox(HWND hwnd);
 
+// Entries of a list box or a combo box of another process (ASCII texts).
+std::vector<std::string> ListEntries(HWND list);
+std::vector<std::string> ComboEntries(HWND combo);
+
 bool Enabled(HWND dialog, int id);
 // LB_SETCURSEL or CB_SETCURSEL on a control of the dialog; the index selected.
 long SelectListEntry(HWND dialog, int id, int index);
