@@ -418,6 +418,7 @@ int main() {
   Check(sample[0] == 0x21 && sample[1] == 0x5A && sample[2] == 0x00 && sample[3] == 0xFF,
         "the expected bytes are the images' nibble-swapped bytes");
 
+  const remote::UnmanagedWindows unmanaged("TavrolinUpgrade.exe");
   const Env env{watchdog, bus, relay, images};
   PluggedAtStart(env);
   PluggedLater(env);

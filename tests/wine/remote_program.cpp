@@ -92,6 +92,19 @@ HWND Program::WaitForDialog(const std::string& caption, std::chrono::millisecond
   }
 }
 
+UnmanagedWindows::UnmanagedWindows(const std::string& exeName)
+    : key_("Software\\Wine\\AppDefaults\\" + exeName) {
+  HKEY key = nullptr;
+  const std::string driverKey = key_ + "\\X11 Driver";
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, driverKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &key, nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(key);
+  }
+}
+
+UnmanagedWindows::~UnmanagedWindows() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+
 std::string TextOf(HWND hwnd) {
   // A window that stops answering must not stop the test: the watchdog
   // reports it, this read gives up after a while.

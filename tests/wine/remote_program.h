@@ -41,6 +41,23 @@ class Program {
   std::string name_;
 };
 
+// Wine on a display without a window manager (the virtual display of the
+// tests) waits 2 s for the manager that never answers each time a managed
+// window of the program is hidden. For its lifetime this makes the windows
+// of the program file `exeName` unmanaged, through Wine's per-program
+// settings (HKCU\Software\Wine\AppDefaults\<exeName>\X11 Driver,
+// Managed = N); the key is deleted again at the end. Windows ignores it.
+class UnmanagedWindows {
+ public:
+  explicit UnmanagedWindows(const std::string& exeName);
+  ~UnmanagedWindows();
+  UnmanagedWindows(const UnmanagedWindows&) = delete;
+  UnmanagedWindows& operator=(const UnmanagedWindows&) = delete;
+
+ private:
+  std::string key_;
+};
+
 // WM_GETTEXT sent to the window; the other process answers it.
 std::string TextOf(HWND hwnd);
 // The text of a message box and the ids of its push buttons.
