@@ -43,7 +43,8 @@ std::vector<std::uint8_t> Scrambled(const std::vector<std::uint8_t>& image, std:
   if (image.size() < offset + size) return {};
   std::vector<std::uint8_t> bytes(image.begin() + static_cast<std::ptrdiff_t>(offset),
                                   image.begin() + static_cast<std::ptrdiff_t>(offset + size));
-  ScrambleBlock(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  // The dongle takes every byte of an image with its two nibbles swapped.
+  for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>((b << 4) | (b >> 4));
   return bytes;
 }
 

@@ -55,7 +55,7 @@ std::vector<std::vector<std::uint8_t>> ProgramImages(const std::string& programP
 
 // What an upgrade with `image` leaves in flash (from the flash base, 12288
 // bytes) and in the data area (the 512-byte block after the program area):
-// the image's parts as the program scrambles them.
+// the image's parts nibble-swapped, as the program must scramble them.
 std::vector<std::uint8_t> ExpectedFlash(const std::vector<std::uint8_t>& image);
 std::vector<std::uint8_t> ExpectedDataBlock(const std::vector<std::uint8_t>& image);
 

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "firmware/firmware_image.h"
 #include "product_session.h"
 // The program's control 1089, not the cursor of <windows.h>.
 #undef IDC_ICON
@@ -412,12 +411,6 @@ int main() {
   if (!Check(images.size() == 6, "the six firmware images are read from the program file")) {
     return guitest::Summary();
   }
-  // The expected bytes come from ScrambleBlock: a nibble swap.
-  std::uint8_t sample[4] = {0x12, 0xA5, 0x00, 0xFF};
-  ScrambleBlock(sample, 4);
-  Check(sample[0] == 0x21 && sample[1] == 0x5A && sample[2] == 0x00 && sample[3] == 0xFF,
-        "the expected bytes are the images' nibble-swapped bytes");
-
   const remote::UnmanagedWindows unmanaged("TavrolinUpgrade.exe");
   const Env env{watchdog, bus, relay, images};
   PluggedAtStart(env);
