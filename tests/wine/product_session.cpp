@@ -96,6 +96,15 @@ bool Session::Answer(const remote::Box& box, int id) {
                "the box closes on " + ButtonNames({id}));
 }
 
+bool Session::BackToMainWindow() {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result)) return false;
+  for (HWND dialog : program_.Dialogs(false)) {
+    if (dialog != main_) return false;
+  }
+  return true;
+}
+
 bool Session::SetPlugged(bool plugged) {
   TAVBUS_STATE state = {};
   if (!bus_.State(&state)) return Check(false, "the bus answers (error " + Num(bus_.Error()) + ")");

@@ -54,6 +54,11 @@ class Session {
   bool Answer(const remote::Box& box, int id);
   // No message box of the program is open.
   bool NoBox() const { return program_.FindBox() == nullptr; }
+  // Once the window thread pumps messages again (a message sent to the main
+  // window returns): no dialog of the program exists besides the main window,
+  // so the window thread is back in the main window's own loop and no box is
+  // about to show.
+  bool BackToMainWindow();
 
   // Plugs or unplugs the dongle and waits until its interface is up or gone.
   bool SetPlugged(bool plugged);

@@ -16,6 +16,7 @@ std::string ClassOf(HWND hwnd) {
 
 struct DialogSearch {
   DWORD process;
+  bool visibleOnly;
   std::vector<HWND> found;
 };
 
@@ -23,7 +24,8 @@ BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
   auto& search = *reinterpret_cast<DialogSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(hwnd, &owner);
-  if (owner == search.process && IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") {
+  if (owner == search.process && (!search.visibleOnly || IsWindowVisible(hwnd)) &&
+      ClassOf(hwnd) == "#32770") {
     search.found.push_back(hwnd);
   }
   return TRUE;
@@ -70,8 +72,8 @@ DWORD Program::ExitCode() const {
   return code;
 }
 
-std::vector<HWND> Program::Dialogs() const {
-  DialogSearch search{process_.dwProcessId, {}};
+std::vector<HWND> Program::Dialogs(bool visibleOnly) const {
+  DialogSearch search{process_.dwProcessId, visibleOnly, {}};
   if (process_.hProcess != nullptr) EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }

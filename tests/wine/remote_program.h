@@ -29,8 +29,9 @@ class Program {
   // The message boxes' caption: the program file's name without extension.
   const std::string& Name() const { return name_; }
 
-  // Visible top-level dialogs (class #32770) of the process, any thread.
-  std::vector<HWND> Dialogs() const;
+  // Top-level dialogs (class #32770) of the process, any thread: the visible
+  // ones, or all.
+  std::vector<HWND> Dialogs(bool visibleOnly = true) const;
   HWND FindDialog(const std::string& caption) const;
   HWND WaitForDialog(const std::string& caption, std::chrono::milliseconds limit) const;
   // A message box of the program (its caption is the program's name).
