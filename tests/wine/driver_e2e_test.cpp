@@ -385,8 +385,9 @@ void StartedAfterUnplug(const Env& env) {
   env.relay.ForwardTo(session.Main(), remote::NotificationRelay::Form::kAsWineSends);
   const int forwarded = env.relay.Forwarded();
   session.SetPlugged(true);
-  Check(guitest::WaitUntil([&] { return env.relay.Forwarded() > forwarded; }, e2e::kWindowWait),
-        "Wine's own arrival record is handed to the program: " + env.relay.LastName());
+  const bool handed =
+      guitest::WaitUntil([&] { return env.relay.Forwarded() > forwarded; }, e2e::kWindowWait);
+  Check(handed, "Wine's own arrival record is handed to the program: " + env.relay.LastName());
   Check(session.Program().Running() && session.DeviceButtons(false) && session.NoBox() &&
             session.Records().empty(),
         "the program ignores it: still running, buttons disabled, no box, the dongle not opened");

@@ -61,6 +61,11 @@ NotificationRelay::~NotificationRelay() {
   if (thread_.joinable()) thread_.join();
 }
 
+std::vector<std::string> NotificationRelay::History() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return history_;
+}
+
 std::string NotificationRelay::LastName() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return lastName_;
@@ -111,6 +116,11 @@ void NotificationRelay::Relay(WPARAM event, const DEV_BROADCAST_HDR* header) {
   const auto& wide = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
   const std::string name = AnsiName(wide);
   HWND target = target_.load();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    history_.push_back((event == DBT_DEVICEARRIVAL ? "arrival " : "removal ") + name +
+                       (target != nullptr ? " (forwarded)" : ""));
+  }
   if (target == nullptr) return;
   const std::vector<std::uint8_t> record =
       form_.load() == Form::kAnsi

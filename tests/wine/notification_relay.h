@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace remote {
 
@@ -38,6 +39,9 @@ class NotificationRelay {
   int Received() const { return received_.load(); }
   int Forwarded() const { return forwarded_.load(); }
   std::string LastName() const;
+  // Every notification received: "arrival NAME", "removal NAME", and
+  // " (forwarded)" after those handed on.
+  std::vector<std::string> History() const;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -52,6 +56,7 @@ class NotificationRelay {
   std::atomic<DWORD> threadId_{0};
   mutable std::mutex mutex_;
   std::string lastName_;
+  std::vector<std::string> history_;
   std::thread thread_;
 };
 
