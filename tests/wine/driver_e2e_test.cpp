@@ -422,6 +422,7 @@ int main() {
   Faults(env);
   DescriptorAndVersion(env);
   StartedAfterUnplug(env);
+  for (const std::string& notification : relay.History()) Note("relay: " + notification);
   watchdog.Disarm();
   return guitest::Summary();
 }

@@ -112,7 +112,6 @@ void NotificationRelay::Relay(WPARAM event, const DEV_BROADCAST_HDR* header) {
       header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) {
     return;
   }
-  received_.fetch_add(1);
   const auto& wide = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
   const std::string name = AnsiName(wide);
   HWND target = target_.load();

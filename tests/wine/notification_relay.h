@@ -34,9 +34,8 @@ class NotificationRelay {
     target_.store(target);
   }
 
-  // Notifications received and forwarded since the start, and the name of
-  // the last one forwarded, in ANSI.
-  int Received() const { return received_.load(); }
+  // Notifications forwarded since the start, and the name of the last one
+  // forwarded, in ANSI.
   int Forwarded() const { return forwarded_.load(); }
   std::string LastName() const;
   // Every notification received: "arrival NAME", "removal NAME", and
@@ -51,7 +50,6 @@ class NotificationRelay {
   std::atomic<bool> ready_{false};
   std::atomic<HWND> target_{nullptr};
   std::atomic<Form> form_{Form::kAnsi};
-  std::atomic<int> received_{0};
   std::atomic<int> forwarded_{0};
   std::atomic<DWORD> threadId_{0};
   mutable std::mutex mutex_;
