@@ -56,8 +56,8 @@ std::string Describe(const Request& request) {
     std::snprintf(text, sizeof text, "ReadFile of %u bytes", request.length);
   } else {
     std::snprintf(text, sizeof text, "%s cmd 0x%04X addr 0x%04X len %u",
-                  request.ioctl == DONGLE_IOCTL_VENDOR_WRITE ? "write" : "read",
-                  request.command, request.address, request.length);
+                  request.ioctl == DONGLE_IOCTL_VENDOR_WRITE ? "write" : "read", request.command,
+                  request.address, request.length);
   }
   return text;
 }
@@ -68,8 +68,8 @@ std::vector<Request> Requests(const std::vector<TAVBUS_LOG_RECORD>& log) {
     if (record.kind == TAVBUS_LOG_IOCTL) {
       requests.push_back(Ioctl(record.ioctl, record.command, record.address, record.length));
     } else if (record.kind == TAVBUS_LOG_READ) {
-      requests.push_back(Request{TAVBUS_LOG_READ, 0, 0, 0,
-                                 static_cast<std::uint16_t>(record.inSize)});
+      requests.push_back(
+          Request{TAVBUS_LOG_READ, 0, 0, 0, static_cast<std::uint16_t>(record.inSize)});
     }
   }
   return requests;
@@ -104,7 +104,8 @@ std::vector<Request> UpgradeRequests(const UpgradeShape& shape) {
   const std::uint16_t base = shape.largePages ? 0xC000 : 0x0000;
   std::vector<Request> requests = {Ioctl(DONGLE_IOCTL_VENDOR_READ, DONGLE_CMD_QUERY_MODE, 0, 1),
                                    DataRead(0, DONGLE_DEVICE_INFO_SIZE)};
-  if (shape.descriptorCheck) requests.push_back(Request{TAVBUS_LOG_READ, 0, 0, 0, kDescriptorReadSize});
+  if (shape.descriptorCheck)
+    requests.push_back(Request{TAVBUS_LOG_READ, 0, 0, 0, kDescriptorReadSize});
   for (std::uint16_t page = base; page != base + kProgramSize; page += pageSize) {
     for (std::uint16_t block = 0; block < pageSize; block += kBlock) {
       requests.push_back(FlashWrite(static_cast<std::uint16_t>(page + block)));

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -59,8 +58,9 @@ const char kRfReportBothChanged[] =
 // The confirmation for a fresh dongle of the bus (edition " S", firmware
 // "1.4", hardware "2") and the edition chosen.
 std::string FreshDongleConfirmation(int index) {
-  return std::string("Your Hardware Version is: V2\r\nYour Firmware Version is: V1.4   \r\n\r\n"
-                     "Upgrade the Firmware to: ") +
+  return std::string(
+             "Your Hardware Version is: V2\r\nYour Firmware Version is: V1.4   \r\n\r\n"
+             "Upgrade the Firmware to: ") +
          kLabels[index];
 }
 
@@ -73,21 +73,21 @@ struct Env {
   const Images& images;
 };
 
-bool Bus(bool ok, const char* what, tavbus::BusClient& bus) {
+bool BusOk(bool ok, const char* what, tavbus::BusClient& bus) {
   return ok || Check(false, std::string(what) + " (bus error " + Num(bus.Error()) + ")");
 }
 
 std::vector<std::uint8_t> ReadData(tavbus::BusClient& bus, std::uint32_t address,
                                    std::uint32_t length) {
   std::vector<std::uint8_t> bytes;
-  Bus(bus.ReadData(address, length, &bytes), "the dongle's data area is read", bus);
+  BusOk(bus.ReadData(address, length, &bytes), "the dongle's data area is read", bus);
   return bytes;
 }
 
 std::vector<std::uint8_t> ReadFlash(tavbus::BusClient& bus, std::uint32_t address,
                                     std::uint32_t length) {
   std::vector<std::uint8_t> bytes;
-  Bus(bus.ReadFlash(address, length, &bytes), "the dongle's flash is read", bus);
+  BusOk(bus.ReadFlash(address, length, &bytes), "the dongle's flash is read", bus);
   return bytes;
 }
 
@@ -99,10 +99,11 @@ bool CheckRequests(Session& session, const std::vector<Request>& expected,
                                        (difference.empty() ? "" : ": " + difference));
 }
 
-// A fresh dongle with its three settings, plugged in or not.
+// A fresh dongle (the bus's defaults, no faults), plugged in or not, and an
+// empty request log.
 bool PrepareDongle(Session& session, bool plugged) {
   tavbus::BusClient& bus = session.Bus();
-  return Bus(bus.Reset() && bus.ClearFaults(), "a fresh dongle", bus) &&
+  return BusOk(bus.Reset() && bus.ClearFaults(), "a fresh dongle", bus) &&
          session.SetPlugged(plugged) && session.ClearLog();
 }
 
@@ -198,8 +199,8 @@ void PluggedAtStart(const Env& env) {
   Note("the dongle plugged in before the program starts");
   Session session(env.watchdog, env.bus, env.relay);
   if (!PrepareDongle(session, true)) return;
-  Bus(env.bus.WriteData(21, {2}) && env.bus.WriteData(449, {5}) && env.bus.ClearLog(),
-      "group 2 and band 5 are stored", env.bus);
+  BusOk(env.bus.WriteData(21, {2}) && env.bus.WriteData(449, {5}) && env.bus.ClearLog(),
+        "group 2 and band 5 are stored", env.bus);
   if (!session.Start()) return;
   ExpectConnected(session, "at start");
   UpgradeSucceeds(session, env, {0, {true, false}, FreshDongleConfirmation(0)},
@@ -234,8 +235,8 @@ long long MillisecondsSince(std::uint64_t recordTime) {
 // The dongle is pulled out at its 41st flash write: the shared error text
 // twice (the page's and the sequence's report), never success, no hang.
 void UnplugWhileProgramming(Session& session) {
-  Bus(session.Bus().AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_UNPLUG, 40)),
-      "an unplug at the 41st flash write", session.Bus());
+  const DongleFault unplug = tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_UNPLUG, 40);
+  BusOk(session.Bus().AddFault(unplug), "an unplug at the 41st flash write", session.Bus());
   session.ClearLog();
   if (!ChooseEdition(session, 5)) return;
   session.Answer(session.ExpectBox("unplugged while programming, confirmation",
@@ -247,7 +248,9 @@ void UnplugWhileProgramming(Session& session) {
   int after = 0;
   std::string statuses;
   for (const TAVBUS_LOG_RECORD& record : session.Records()) {
-    if (elapsed >= 0 && after++ < 3) statuses += " " + guitest::Hex(static_cast<std::uint32_t>(record.status));
+    if (elapsed >= 0 && after++ < 3) {
+      statuses += " " + guitest::Hex(static_cast<std::uint32_t>(record.status));
+    }
     if ((record.faults & TAVBUS_APPLIED_UNPLUG) != 0) elapsed = MillisecondsSince(record.time);
   }
   Note("from the unplug to the error box: " + Num(elapsed) + " ms; " + Num(after) +
@@ -257,8 +260,8 @@ void UnplugWhileProgramming(Session& session) {
   session.Answer(session.ExpectBox("then the sequence's own report", kUpgradeError, {IDOK}), IDOK);
   Check(session.BackToMainWindow() && remote::Enabled(session.Main(), IDC_EXIT),
         "the upgrade is over with no further box, never success; Exit is enabled");
-  Check(session.DeviceButtons(false), "the removal has disabled Upgrade and Adjust RF");
-  Bus(session.Bus().ClearFaults(), "the fault is cleared", session.Bus());
+  Check(session.WaitDeviceButtons(false), "the removal disables Upgrade and Adjust RF");
+  BusOk(session.Bus().ClearFaults(), "the fault is cleared", session.Bus());
   session.ClearLog();
   session.SetPlugged(true);
   ExpectConnected(session, "plugged in again");
@@ -268,7 +271,7 @@ void PluggedLater(const Env& env) {
   Note("the dongle plugged in and out while the program runs");
   Session session(env.watchdog, env.bus, env.relay);
   if (!PrepareDongle(session, false) ||
-      !Bus(env.bus.SetMode(DONGLE_MODE_SMALL_PAGES), "128-byte pages", env.bus) ||
+      !BusOk(env.bus.SetMode(DONGLE_MODE_SMALL_PAGES), "128-byte pages", env.bus) ||
       !session.Start()) {
     return;
   }
@@ -296,9 +299,9 @@ void Faults(const Env& env) {
   if (!PrepareDongle(session, true) || !session.Start()) return;
   ExpectConnected(session, "at start");
   tavbus::BusClient& bus = env.bus;
-  Bus(bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_FAIL, 10)) &&
-          bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 20)),
-      "a failed 11th flash write and a short 21st flash read", bus);
+  BusOk(bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_WRITE, DONGLE_FAULT_FAIL, 10)) &&
+            bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 20)),
+        "a failed 11th flash write and a short 21st flash read", bus);
   std::vector<Request> expected = e2e::UpgradeRequests({true, false});
   e2e::RepeatNthFlashWrite(&expected, 10);
   e2e::ReverifyAfterNthFlashRead(&expected, 20, 512);
@@ -314,23 +317,23 @@ void Faults(const Env& env) {
     CheckProgrammed(session, env.images[1], true, identity, "transient faults");
   }
 
-  Bus(bus.ClearFaults() &&
-          bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 0,
-                                            DONGLE_FOREVER)),
-      "every flash read short", bus);
+  BusOk(bus.ClearFaults() && bus.AddFault(tavbus::MakeBusFault(
+                                 DONGLE_OP_FLASH_READ, DONGLE_FAULT_SHORT, 0, DONGLE_FOREVER)),
+        "every flash read short", bus);
   session.ClearLog();
   if (ChooseEdition(session, 2)) {
-    session.Answer(session.ExpectBox("a persistent fault, confirmation",
-                                     FreshDongleConfirmation(2), {IDYES, IDNO}),
+    session.Answer(session.ExpectBox("a persistent fault, confirmation", FreshDongleConfirmation(2),
+                                     {IDYES, IDNO}),
                    IDYES);
     session.Answer(session.ExpectBox("a persistent fault", kReadFlashError, {IDOK}), IDOK);
     session.Answer(session.ExpectBox("a persistent fault, then", kUpgradeError, {IDOK}), IDOK);
     std::vector<Request> firstPage = e2e::UpgradeRequests({true, false});
     firstPage.resize(2 + 8 + 1);  // mode, record, eight writes, the first read
     firstPage.insert(firstPage.end(), 8, firstPage.back());
-    CheckRequests(session, firstPage, "a persistent fault: one page, nine read-backs of its first block");
+    CheckRequests(session, firstPage,
+                  "a persistent fault: one page, nine read-backs of its first block");
   }
-  Bus(bus.ClearFaults(), "the fault is cleared", bus);
+  BusOk(bus.ClearFaults(), "the fault is cleared", bus);
   session.Exit();
 }
 
@@ -346,10 +349,11 @@ void DescriptorAndVersion(const Env& env) {
   const char fields[] = " SP11";  // edition, then firmware version
   std::copy(fields, fields + 5, record.begin() + 7);
   record[14] = '1';
-  for (int i = 16; i < 27; ++i) record[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(0x30 + i);
-  Bus(env.bus.SetMode(DONGLE_MODE_CHECK_DESCRIPTOR) && env.bus.SetDescriptor(foreign) &&
-          env.bus.SetDeviceRecord(record) && env.bus.ClearLog(),
-      "mode 0xAA, product 0x0269, version P11", env.bus);
+  for (int i = 16; i < 27; ++i)
+    record[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(0x30 + i);
+  BusOk(env.bus.SetMode(DONGLE_MODE_CHECK_DESCRIPTOR) && env.bus.SetDescriptor(foreign) &&
+            env.bus.SetDeviceRecord(record) && env.bus.ClearLog(),
+        "mode 0xAA, product 0x0269, version P11", env.bus);
   if (!session.Start()) return;
   ExpectConnected(session, "at start");
   const std::string confirmation =

@@ -40,7 +40,8 @@ std::string AnsiName(const DEV_BROADCAST_DEVICEINTERFACE_W& wide) {
   const std::wstring name(wide.dbcc_name, wcsnlen(wide.dbcc_name, room));
   if (name.empty()) return {};
   const int length = static_cast<int>(name.size());
-  const int size = WideCharToMultiByte(CP_ACP, 0, name.data(), length, nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, name.data(), length, nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<std::size_t>(std::max(size, 0)), '\0');
   if (size > 0) {
     WideCharToMultiByte(CP_ACP, 0, name.data(), length, &narrow[0], size, nullptr, nullptr);
@@ -86,8 +87,7 @@ void NotificationRelay::Run() {
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_classguid = kUsbDeviceInterface;
-  HDEVNOTIFY registration =
-      RegisterDeviceNotificationW(hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+  HDEVNOTIFY registration = RegisterDeviceNotificationW(hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
   threadId_.store(GetCurrentThreadId());
   ready_.store(registration != nullptr);
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
@@ -124,9 +124,9 @@ void NotificationRelay::Relay(WPARAM event, const DEV_BROADCAST_HDR* header) {
   const std::vector<std::uint8_t> record =
       form_.load() == Form::kAnsi
           ? AnsiRecord(wide, name)
-          : std::vector<std::uint8_t>(reinterpret_cast<const std::uint8_t*>(header),
-                                      reinterpret_cast<const std::uint8_t*>(header) +
-                                          header->dbch_size);
+          : std::vector<std::uint8_t>(
+                reinterpret_cast<const std::uint8_t*>(header),
+                reinterpret_cast<const std::uint8_t*>(header) + header->dbch_size);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     lastName_ = name;

@@ -81,8 +81,7 @@ HWND Session::WaitDialog(const std::string& caption) {
 }
 
 remote::Box Session::ExpectBox(const std::string& what, const std::string& text,
-                               const std::vector<int>& buttons,
-                               std::chrono::milliseconds limit) {
+                               const std::vector<int>& buttons, std::chrono::milliseconds limit) {
   Step(what);
   HWND hwnd = program_.WaitForDialog(program_.Name(), limit);
   if (!Check(hwnd != nullptr, what + ": a message box opens")) return {};
@@ -113,8 +112,8 @@ bool Session::SetPlugged(bool plugged) {
   TAVBUS_STATE state = {};
   if (!bus_.State(&state)) return Check(false, "the bus answers (error " + Num(bus_.Error()) + ")");
   if ((state.plugged != 0) != plugged && !(plugged ? bus_.Plug() : bus_.Unplug())) {
-    return Check(false, std::string(plugged ? "plug" : "unplug") + " (error " +
-                            Num(bus_.Error()) + ")");
+    return Check(false,
+                 std::string(plugged ? "plug" : "unplug") + " (error " + Num(bus_.Error()) + ")");
   }
   const bool done = guitest::WaitUntil(
       [&] { return bus_.State(&state) && (state.started != 0) == plugged; }, kWindowWait);
@@ -132,7 +131,8 @@ bool Session::WaitForRequests(std::size_t count) {
 }
 
 bool Session::ClearLog() {
-  return bus_.ClearLog() || Check(false, "the request log is cleared (error " + Num(bus_.Error()) + ")");
+  return bus_.ClearLog() ||
+         Check(false, "the request log is cleared (error " + Num(bus_.Error()) + ")");
 }
 
 }  // namespace e2e

@@ -56,8 +56,7 @@ bool Program::Running() const {
 
 bool Program::WaitForExit(std::chrono::milliseconds limit) {
   if (process_.hProcess == nullptr) return true;
-  return WaitForSingleObject(process_.hProcess, static_cast<DWORD>(limit.count())) ==
-         WAIT_OBJECT_0;
+  return WaitForSingleObject(process_.hProcess, static_cast<DWORD>(limit.count())) == WAIT_OBJECT_0;
 }
 
 void Program::Terminate() {
