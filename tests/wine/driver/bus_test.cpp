@@ -10,38 +10,25 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bus_client.h"
 #include "device/discovery.h"
 #include "device/vendor_request.h"
+#include "gui_support.h"
 #include "platform/win32/win32_services.h"
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-
-bool Check(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "pass" : "FAIL", what.c_str());
-  (ok ? g_passed : g_failed) += 1;
-  return ok;
-}
+using guitest::Check;
 
 // Plug-and-play work happens in the driver's process: wait for its outcome,
 // with a deadline only for a bus that never gets there.
 bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+  return guitest::WaitUntil(condition, std::chrono::seconds(20));
 }
 
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
@@ -190,6 +177,5 @@ int main() {
     CheckUnplugAndMemory(bus);
     Check(bus.Unplug() && bus.Reset(), "the bus left with a fresh dongle, unplugged");
   }
-  std::printf("%d passed, %d failed\n", g_passed, g_failed);
-  return g_failed == 0 ? 0 : 1;
+  return guitest::Summary();
 }
