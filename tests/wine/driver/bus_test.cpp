@@ -150,7 +150,9 @@ void CheckUnplugAndMemory(tavbus::BusClient& bus) {
   Check(bus.AddFault(tavbus::MakeBusFault(DONGLE_OP_MODE, DONGLE_FAULT_UNPLUG)) &&
             QueryDeviceMode(&needCheck) != 0,
         "the request during which the dongle is pulled out fails");
-  Check(ReadDeviceData(&byte, ADDR_START_BAND, 1) != 0, "the handle of the unplugged dongle fails");
+  const std::uint32_t stale = ReadDeviceData(&byte, ADDR_START_BAND, 1);
+  Check(stale != 0, "the handle of the unplugged dongle fails");
+  guitest::Note("a request on the unplugged dongle's handle fails with error " + guitest::Num(stale));
   Check(Eventually(Absent), "the unplugged dongle is not among the present devices");
   CloseDevice();
   if (!PlugAndOpen(bus, "again")) return;
