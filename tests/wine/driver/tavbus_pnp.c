@@ -200,7 +200,10 @@ static void RemoveBus(TAV_BUS* bus) {
   child = bus->child;
   TavUnplugLocked(bus);
   KeReleaseSpinLock(&bus->lock, irql);
-  if (child != NULL) IoDeleteDevice(child);
+  if (child != NULL) {
+    RtlFreeUnicodeString(&((TAV_CHILD*)child->DeviceExtension)->interfaceLink);
+    IoDeleteDevice(child);
+  }
   SetInterface(&bus->controlLink, FALSE);
   IoDetachDevice(bus->lower);
   TavFreeBus(bus);
