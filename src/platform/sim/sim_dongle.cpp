@@ -23,10 +23,6 @@ constexpr std::uint32_t kIoctlVendorRead = DONGLE_IOCTL_VENDOR_READ;
 constexpr std::uint32_t kIoctlVendorWrite = DONGLE_IOCTL_VENDOR_WRITE;
 constexpr std::uint32_t kDataOffset = DONGLE_PAYLOAD_OFFSET;  // the payload inside the request
 
-std::uint16_t U16At(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t offset) {
-  return DongleRequestU16(bytes, size, offset);
-}
-
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -363,9 +359,9 @@ bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const vo
   record.code = code;
   record.inSize = inSize;
   record.outSize = outSize;
-  record.command = U16At(inBytes, inAvailable, 0);
-  record.address = U16At(inBytes, inAvailable, 2);
-  record.length = U16At(inBytes, inAvailable, 4);
+  record.command = DongleRequestU16(inBytes, inAvailable, 0);
+  record.address = DongleRequestU16(inBytes, inAvailable, 2);
+  record.length = DongleRequestU16(inBytes, inAvailable, 4);
   const std::uint32_t head = std::min(inAvailable, kRequestSize);
   if (head > 0) std::memcpy(record.request.data(), inBytes, head);
   for (std::uint32_t i = kRequestSize; i < inAvailable; ++i) {
