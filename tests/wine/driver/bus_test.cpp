@@ -94,6 +94,8 @@ void CheckRequests(tavbus::BusClient& bus) {
               back == block && bus.ReadFlash(address, 64, &stored) && stored == block,
           "a flash block written, read back and stored at " + std::to_string(address));
   }
+  Check(!bus.WriteData(DONGLE_MEMORY_SIZE - 1, {1, 2}) && bus.Error() == ERROR_INVALID_PARAMETER,
+        "the bus refuses a write past the end of the data area");
   int matched = 0;
   Check(CheckDescriptor(&matched) == 0 && matched == 1, "the 18-byte descriptor matches");
   std::vector<std::uint8_t> other(kDongleDefaultDescriptor, kDongleDefaultDescriptor + 18);
