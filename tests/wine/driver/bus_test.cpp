@@ -31,6 +31,17 @@ bool Eventually(const std::function<bool()>& condition) {
   return guitest::WaitUntil(condition, std::chrono::seconds(20));
 }
 
+// QueryPerformanceCounter in 100 ns units, the log's clock.
+std::uint64_t Now() {
+  LARGE_INTEGER count;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  const auto ticks = static_cast<std::uint64_t>(count.QuadPart);
+  const auto perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
+  return ticks / perSecond * 10000000u + ticks % perSecond * 10000000u / perSecond;
+}
+
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
   std::vector<std::uint8_t> bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
@@ -110,8 +121,10 @@ void CheckLog(tavbus::BusClient& bus) {
   std::uint8_t band = 0;
   const std::uint8_t identity[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
   Check(bus.ClearLog(), "clear the log");
+  const std::uint64_t before = Now();
   (void)ReadDeviceData(&band, ADDR_START_BAND, 1);  // the log shows the outcome
   (void)WriteDeviceData(identity, ADDR_IDENTITY, 11);
+  const std::uint64_t after = Now();
   std::vector<TAVBUS_LOG_RECORD> log;
   Check(bus.ReadLog(&log) && log.size() == 2, "two requests in the log");
   if (log.size() != 2) return;
@@ -123,6 +136,8 @@ void CheckLog(tavbus::BusClient& bus) {
   Check(log[1].ioctl == IOCTL_VENDOR_WRITE && log[1].address == ADDR_IDENTITY &&
             log[1].length == 11 && log[1].returned == 11 && log[1].time >= log[0].time,
         "write: " + tavbus::DescribeLogRecord(log[1]));
+  Check(before <= log[0].time && log[1].time <= after,
+        "the log's times are on the clock of QueryPerformanceCounter");
 }
 
 void CheckFaults(tavbus::BusClient& bus) {
