@@ -171,6 +171,8 @@ void CheckUnplugAndMemory(tavbus::BusClient& bus) {
   Check(stale != 0, "the handle of the unplugged dongle fails");
   guitest::Note("a request on the unplugged dongle's handle fails with error " + guitest::Num(stale));
   Check(Eventually(Absent), "the unplugged dongle is not among the present devices");
+  guitest::Note("once it is removed, the same handle fails with error " +
+                guitest::Num(ReadDeviceData(&byte, ADDR_START_BAND, 1)));
   CloseDevice();
   if (!PlugAndOpen(bus, "again")) return;
   byte = 0;
