@@ -22,6 +22,7 @@ typedef struct TAV_CHILD {
   TAV_COMMON common;
   TAV_BUS* bus;
   PDEVICE_OBJECT self;
+  ULONG number;                 /* the plug-in it belongs to: its instance ID and name */
   UNICODE_STRING interfaceLink; /* GUID_DEVINTERFACE_USB_DEVICE, once started */
   BOOLEAN unplugged;            /* belongs to an earlier plug-in: requests are refused */
 } TAV_CHILD;
@@ -50,7 +51,6 @@ struct TAV_BUS {
 /* tavbus_pnp.c */
 NTSTATUS TavBusPnp(TAV_BUS* bus, PIRP irp);
 NTSTATUS TavChildPnp(TAV_CHILD* child, PIRP irp);
-void TavRemoveChildEnumKey(void);
 
 /* tavbus_dongle.c: the requests the program sends the dongle. */
 NTSTATUS TavDongleCreate(TAV_CHILD* child, PIRP irp);

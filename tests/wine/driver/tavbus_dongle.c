@@ -76,44 +76,58 @@ void TavResetDongleLocked(TAV_BUS* bus) {
   bus->logTotal = 0;
 }
 
-/* The faults that apply to a request of kind `op`, taken only when the
- * request reaches the dongle. An unplug fault unplugs it here; *gone then
- * asks the caller to tell the plug-and-play manager. */
-static BOOLEAN ReachLocked(TAV_CHILD* child, uint32_t op, int isOpen, DongleEffects* effects,
-                           BOOLEAN* gone) {
-  DongleEffects none = {0, 0, 0, 0, 0, 0, 0};
-  *effects = none;
+/* One request on the dongle's device object, from taking the lock to
+ * completing it: what it met, and what goes into the log. */
+typedef struct DONGLE_CALL {
+  TAV_BUS* bus;
+  TAVBUS_LOG_RECORD entry;
+  DongleEffects effects;
+  BOOLEAN gone; /* an unplug fault unplugged the dongle: tell plug and play */
+  NTSTATUS status;
+  KIRQL irql;
+} DONGLE_CALL;
+
+/* Takes the lock. TRUE when the request reaches the dongle (plugged, and
+ * this device object is the current plug-in's), with the faults that apply
+ * to a request of kind `op`; an unplug fault unplugs it here instead. */
+static BOOLEAN BeginCall(TAV_CHILD* child, DONGLE_CALL* call, uint32_t kind, uint32_t op,
+                         int isOpen) {
+  RtlZeroMemory(call, sizeof *call);
+  call->bus = child->bus;
+  call->entry.kind = kind;
+  call->status = STATUS_DEVICE_NOT_CONNECTED;
+  KeAcquireSpinLock(&call->bus->lock, &call->irql);
   if (!IsCurrentLocked(child)) return FALSE;
-  *effects = DongleTakeFaults(child->bus->faults, child->bus->faultCount, op, isOpen);
-  if (!effects->unplug) return TRUE;
-  TavUnplugLocked(child->bus);
-  *gone = TRUE;
+  call->effects = DongleTakeFaults(call->bus->faults, call->bus->faultCount, op, isOpen);
+  if (!call->effects.unplug) return TRUE;
+  TavUnplugLocked(call->bus);
+  call->gone = TRUE;
   return FALSE;
 }
 
-static void TellUnplugged(TAV_BUS* bus, BOOLEAN gone) {
-  if (gone) IoInvalidateDeviceRelations(bus->rootPdo, BusRelations);
+/* A count never exceeds the caller's buffer: the I/O manager copies that
+ * many bytes back. */
+static ULONG Clamp(uint32_t count, ULONG size) { return count < size ? count : size; }
+
+/* Logs the request, releases the lock and completes the request with
+ * `count` bytes (at most `room`) when it succeeded. */
+static NTSTATUS FinishCall(DONGLE_CALL* call, PIRP irp, uint32_t count, ULONG room) {
+  call->entry.status = call->status;
+  call->entry.returned = NT_SUCCESS(call->status) ? Clamp(count, room) : 0;
+  call->entry.faults = AppliedFaults(&call->effects);
+  LogLocked(call->bus, &call->entry);
+  KeReleaseSpinLock(&call->bus->lock, call->irql);
+  if (call->gone) IoInvalidateDeviceRelations(call->bus->rootPdo, BusRelations);
+  return TavComplete(irp, call->status, call->entry.returned);
 }
 
 NTSTATUS TavDongleCreate(TAV_CHILD* child, PIRP irp) {
-  TAV_BUS* bus = child->bus;
-  TAVBUS_LOG_RECORD entry = {0};
-  DongleEffects effects;
-  BOOLEAN gone = FALSE;
-  NTSTATUS status = STATUS_DEVICE_NOT_CONNECTED;
-  KIRQL irql;
-  KeAcquireSpinLock(&bus->lock, &irql);
-  if (ReachLocked(child, DONGLE_OP_OPEN, 1, &effects, &gone)) {
-    status = effects.fail ? StatusOfError(effects.error) : STATUS_SUCCESS;
-    if (NT_SUCCESS(status)) ++bus->openHandles;
+  DONGLE_CALL call;
+  if (BeginCall(child, &call, TAVBUS_LOG_CREATE, DONGLE_OP_OPEN, 1)) {
+    call.status = call.effects.fail ? StatusOfError(call.effects.error) : STATUS_SUCCESS;
+    if (NT_SUCCESS(call.status)) ++call.bus->openHandles;
   }
-  entry.kind = TAVBUS_LOG_CREATE;
-  entry.status = status;
-  entry.faults = AppliedFaults(&effects);
-  LogLocked(bus, &entry);
-  KeReleaseSpinLock(&bus->lock, irql);
-  TellUnplugged(bus, gone);
-  return TavComplete(irp, status, 0);
+  return FinishCall(&call, irp, 0, 0);
 }
 
 NTSTATUS TavDongleClose(TAV_CHILD* child, PIRP irp) {
@@ -128,74 +142,45 @@ NTSTATUS TavDongleClose(TAV_CHILD* child, PIRP irp) {
   return TavComplete(irp, STATUS_SUCCESS, 0);
 }
 
-/* A count never exceeds the caller's buffer: the I/O manager copies that
- * many bytes back. */
-static ULONG Clamp(uint32_t count, ULONG size) { return count < size ? count : size; }
-
 NTSTATUS TavDongleControl(TAV_CHILD* child, PIRP irp) {
-  TAV_BUS* bus = child->bus;
   const PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
   const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
-  const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
-  const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
   UCHAR* buffer = irp->AssociatedIrp.SystemBuffer; /* input, then output */
+  const ULONG inSize = buffer == NULL ? 0 : stack->Parameters.DeviceIoControl.InputBufferLength;
+  const ULONG outSize = buffer == NULL ? 0 : stack->Parameters.DeviceIoControl.OutputBufferLength;
   UCHAR request[DONGLE_REQUEST_SIZE] = {0};
-  const ULONG requestSize = buffer == NULL ? 0 : Clamp(inSize, DONGLE_REQUEST_SIZE);
-  TAVBUS_LOG_RECORD entry = {0};
-  DongleEffects effects;
-  BOOLEAN gone = FALSE;
-  NTSTATUS status = STATUS_DEVICE_NOT_CONNECTED;
+  const ULONG requestSize = Clamp(inSize, DONGLE_REQUEST_SIZE);
+  const uint16_t command = DongleRequestU16(buffer, requestSize, 0);
   uint32_t count = 0;
-  KIRQL irql;
+  DONGLE_CALL call;
   RtlCopyMemory(request, buffer, requestSize);
-  entry.kind = TAVBUS_LOG_IOCTL;
-  entry.ioctl = code;
-  entry.command = DongleRequestU16(request, requestSize, 0);
-  entry.address = DongleRequestU16(request, requestSize, 2);
-  entry.length = DongleRequestU16(request, requestSize, 4);
-  entry.inSize = inSize;
-  entry.outSize = outSize;
-  KeAcquireSpinLock(&bus->lock, &irql);
-  if (ReachLocked(child, DongleClassify(code, entry.command), 0, &effects, &gone)) {
-    status = StatusOfResult(DongleExecute(&bus->memory, code, request, requestSize, buffer,
-                                          buffer == NULL ? 0 : outSize, &effects, &count),
-                            &effects);
+  if (BeginCall(child, &call, TAVBUS_LOG_IOCTL, DongleClassify(code, command), 0)) {
+    call.status = StatusOfResult(DongleExecute(&call.bus->memory, code, request, requestSize,
+                                               buffer, outSize, &call.effects, &count),
+                                 &call.effects);
   }
-  if (!NT_SUCCESS(status)) count = 0;
-  entry.status = status;
-  entry.returned = Clamp(count, outSize);
-  entry.faults = AppliedFaults(&effects);
-  LogLocked(bus, &entry);
-  KeReleaseSpinLock(&bus->lock, irql);
-  TellUnplugged(bus, gone);
-  return TavComplete(irp, status, entry.returned);
+  call.entry.ioctl = code;
+  call.entry.command = command;
+  call.entry.address = DongleRequestU16(request, requestSize, 2);
+  call.entry.length = DongleRequestU16(request, requestSize, 4);
+  call.entry.inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
+  call.entry.outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  return FinishCall(&call, irp, count, outSize);
 }
 
 NTSTATUS TavDongleRead(TAV_CHILD* child, PIRP irp) {
-  TAV_BUS* bus = child->bus;
   const ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Read.Length;
   UCHAR* buffer = irp->AssociatedIrp.SystemBuffer;
-  TAVBUS_LOG_RECORD entry = {0};
-  DongleEffects effects;
-  BOOLEAN gone = FALSE;
-  NTSTATUS status = STATUS_DEVICE_NOT_CONNECTED;
+  const ULONG room = buffer == NULL ? 0 : length;
   uint32_t count = 0;
-  KIRQL irql;
-  KeAcquireSpinLock(&bus->lock, &irql);
-  if (ReachLocked(child, DONGLE_OP_DESCRIPTOR, 0, &effects, &gone)) {
-    status = effects.fail ? StatusOfError(effects.error) : STATUS_SUCCESS;
-    if (NT_SUCCESS(status) && buffer != NULL) {
-      count = DongleReadDescriptor(bus->descriptor, bus->descriptorLength, buffer, length,
-                                   &effects);
+  DONGLE_CALL call;
+  if (BeginCall(child, &call, TAVBUS_LOG_READ, DONGLE_OP_DESCRIPTOR, 0)) {
+    call.status = call.effects.fail ? StatusOfError(call.effects.error) : STATUS_SUCCESS;
+    if (NT_SUCCESS(call.status) && room > 0) {
+      count = DongleReadDescriptor(call.bus->descriptor, call.bus->descriptorLength, buffer, room,
+                                   &call.effects);
     }
   }
-  entry.kind = TAVBUS_LOG_READ;
-  entry.inSize = length;
-  entry.status = status;
-  entry.returned = NT_SUCCESS(status) ? Clamp(count, length) : 0;
-  entry.faults = AppliedFaults(&effects);
-  LogLocked(bus, &entry);
-  KeReleaseSpinLock(&bus->lock, irql);
-  TellUnplugged(bus, gone);
-  return TavComplete(irp, status, entry.returned);
+  call.entry.inSize = length;
+  return FinishCall(&call, irp, count, room);
 }

@@ -2,7 +2,7 @@
 // its driver on the first run, a newer tavbus.sys copied over the installed
 // one, the service started when its control interface is missing. Run from
 // its own folder, beside tavbus.sys and tavbus.inf. Exit status 0: the bus
-// answers on its control interface.
+// answers on its control interface, with this driver file installed.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -75,14 +75,33 @@ std::vector<char> FileBytes(const std::string& path) {
   return std::vector<char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// Installing again does not replace an installed driver file: a changed one
-// is copied over it here (before the service loads it).
-bool UpdateDriverFile(const std::string& folder) {
+bool BusAnswers() {
+  tavbus::BusClient bus;
+  return bus.Open();
+}
+
+std::string InstalledDriverFile() {
   char system[MAX_PATH] = {};
   GetSystemDirectoryA(system, MAX_PATH);
-  const std::string installed = std::string(system) + "\\drivers\\" TAVBUS_DRIVER_FILE;
+  return std::string(system) + "\\drivers\\" TAVBUS_DRIVER_FILE;
+}
+
+bool DriverFileCurrent(const std::string& folder) {
+  return FileBytes(InstalledDriverFile()) == FileBytes(folder + TAVBUS_DRIVER_FILE);
+}
+
+// Installing again does not replace an installed driver file: a changed one
+// is copied over it here. A loaded driver stays loaded until the Wine server
+// ends, so the copy is refused while the bus runs.
+bool UpdateDriverFile(const std::string& folder) {
+  if (DriverFileCurrent(folder)) return true;
+  if (BusAnswers()) {
+    std::printf("tavbus_install: an older %s is loaded; end this prefix's Wine server "
+                "(wineserver -k) and run tavbus_install again\n", TAVBUS_DRIVER_FILE);
+    return false;
+  }
   const std::string built = folder + TAVBUS_DRIVER_FILE;
-  if (FileBytes(installed) == FileBytes(built)) return true;
+  const std::string installed = InstalledDriverFile();
   std::printf("tavbus_install: copying %s to %s\n", built.c_str(), installed.c_str());
   return CopyFileA(built.c_str(), installed.c_str(), FALSE) || Fail("CopyFile");
 }
@@ -100,11 +119,6 @@ bool StartService() {
   return ok;
 }
 
-bool BusAnswers() {
-  tavbus::BusClient bus;
-  return bus.Open();
-}
-
 bool WaitForBus() {
   for (int waited = 0; waited < kStartWaitMs; waited += 50) {
     if (BusAnswers()) return true;
@@ -117,17 +131,14 @@ bool WaitForBus() {
 }  // namespace
 
 int main() {
-  if (BusAnswers()) {
-    std::printf("tavbus_install: the bus is running\n");
-    return 0;
-  }
   const std::string folder = ProgramFolder();
   bool ok = true;
   if (!RootDeviceExists()) {
     std::printf("tavbus_install: installing the root device %s\n", kInstanceId);
     ok = InstallRootDevice(folder);
   }
-  ok = ok && UpdateDriverFile(folder) && StartService() && WaitForBus();
+  ok = ok && UpdateDriverFile(folder);
+  if (ok && !BusAnswers()) ok = StartService() && WaitForBus();
   if (ok) std::printf("tavbus_install: the bus is running\n");
   return ok ? 0 : 1;
 }

@@ -14,11 +14,37 @@ DEFINE_GUID(kUsbDeviceInterface, 0xA5DCBF10, 0x6530, 0x11D2, 0x90, 0x1F, 0x00, 0
 static const WCHAR kDeviceId[] = L"USB\\VID_054C&PID_0268";
 static const WCHAR kHardwareIds[] = L"USB\\VID_054C&PID_0268&REV_0100\0USB\\VID_054C&PID_0268\0";
 static const WCHAR kCompatibleIds[] = L"USB\\Class_00&SubClass_00&Prot_00\0USB\\Class_00\0";
-static const WCHAR kInstanceId[] = L"TAV0001";
-/* Where the plug-and-play manager keeps the dongle's device entry. */
-static const WCHAR kEnumKey[] =
-    L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\USB\\VID_054C&PID_0268\\TAV0001";
+/* Each plug-in is a new device object with an instance ID and a name of its
+ * own ("TAV<n>", "\Device\TavrolinDongle<n>"), so that a plug-in never
+ * meets the entry of the one before while plug and play removes it. */
+static const WCHAR kInstancePrefix[] = L"TAV";
 static const WCHAR kChildNamePrefix[] = L"\\Device\\TavrolinDongle";
+/* Where the plug-and-play manager keeps the dongle's device entries. */
+static const WCHAR kEnumKey[] =
+    L"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\USB\\VID_054C&PID_0268";
+
+#define TEXT_ROOM 128 /* characters: the longest text made here is the entry's path */
+
+/* Appends `text` to the `length` characters at `into` (TEXT_ROOM in all)
+ * and terminates it; returns the new length. */
+static ULONG Append(WCHAR* into, ULONG length, const WCHAR* text) {
+  while (*text != 0 && length < TEXT_ROOM - 1) into[length++] = *text++;
+  into[length] = 0;
+  return length;
+}
+
+/* Likewise `number` in decimal. */
+static ULONG AppendNumber(WCHAR* into, ULONG length, ULONG number) {
+  WCHAR digits[12];
+  ULONG count = 0;
+  do {
+    digits[count++] = (WCHAR)(L'0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  while (count > 0 && length < TEXT_ROOM - 1) into[length++] = digits[--count];
+  into[length] = 0;
+  return length;
+}
 
 /* A pool copy of `text` (`size` bytes) for an IRP_MN_QUERY_ID answer; the
  * plug-and-play manager frees it. */
@@ -30,12 +56,16 @@ static NTSTATUS QueryIdAnswer(PIRP irp, const WCHAR* text, ULONG size) {
   return STATUS_SUCCESS;
 }
 
-static NTSTATUS QueryId(PIRP irp) {
+static NTSTATUS QueryId(const TAV_CHILD* child, PIRP irp) {
+  WCHAR instance[TEXT_ROOM];
+  ULONG length;
   switch (IoGetCurrentIrpStackLocation(irp)->Parameters.QueryId.IdType) {
     case BusQueryDeviceID: return QueryIdAnswer(irp, kDeviceId, sizeof kDeviceId);
     case BusQueryHardwareIDs: return QueryIdAnswer(irp, kHardwareIds, sizeof kHardwareIds);
     case BusQueryCompatibleIDs: return QueryIdAnswer(irp, kCompatibleIds, sizeof kCompatibleIds);
-    case BusQueryInstanceID: return QueryIdAnswer(irp, kInstanceId, sizeof kInstanceId);
+    case BusQueryInstanceID:
+      length = AppendNumber(instance, Append(instance, 0, kInstancePrefix), child->number);
+      return QueryIdAnswer(irp, instance, (length + 1) * sizeof(WCHAR));
     default: return irp->IoStatus.Status;
   }
 }
@@ -80,42 +110,36 @@ static NTSTATUS DeleteKeyTree(HANDLE key, int depth) {
   return status;
 }
 
-/* Wine 8.0 keeps a removed device in the sets of present devices as long as
- * its entry exists, so a program started later would find a dongle without
- * an interface. The entry goes with the device; the next plug-in makes it
- * again. */
-void TavRemoveChildEnumKey(void) {
+static void DeleteKeyAt(const WCHAR* text) {
   UNICODE_STRING path;
   OBJECT_ATTRIBUTES attributes;
   HANDLE key;
-  RtlInitUnicodeString(&path, kEnumKey);
+  RtlInitUnicodeString(&path, text);
   InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, NULL,
                              NULL);
   if (NT_SUCCESS(ZwOpenKey(&key, KEY_ALL_ACCESS, &attributes))) DeleteKeyTree(key, 0);
 }
 
-/* "\Device\TavrolinDongle<n>": each plug-in is a new device object, and the
- * interface's link is made from its name. */
-static void ChildName(WCHAR* name, ULONG number) {
-  WCHAR digits[12];
-  ULONG count = 0;
-  ULONG i;
-  for (i = 0; kChildNamePrefix[i] != 0; ++i) name[i] = kChildNamePrefix[i];
-  do {
-    digits[count++] = (WCHAR)(L'0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  while (count > 0) name[i++] = digits[--count];
-  name[i] = 0;
+/* Wine 8.0 keeps a removed device in the sets of present devices as long as
+ * its entry exists, so a program started later would find a dongle without
+ * an interface. The entry goes with the device; the next plug-in makes its
+ * own. */
+static void RemoveChildEnumKey(ULONG number) {
+  WCHAR path[TEXT_ROOM];
+  ULONG length = Append(path, 0, kEnumKey);
+  length = Append(path, length, L"\\");
+  length = Append(path, length, kInstancePrefix);
+  AppendNumber(path, length, number);
+  DeleteKeyAt(path);
 }
 
-/* Under the lock neither: creates the current plug-in's device object. */
+/* Not under the lock: creates the current plug-in's device object. */
 static PDEVICE_OBJECT CreateChild(TAV_BUS* bus, ULONG number) {
-  WCHAR nameBuffer[sizeof kChildNamePrefix / sizeof(WCHAR) + 12];
+  WCHAR nameBuffer[TEXT_ROOM];
   UNICODE_STRING name;
   PDEVICE_OBJECT device = NULL;
   TAV_CHILD* child;
-  ChildName(nameBuffer, number);
+  AppendNumber(nameBuffer, Append(nameBuffer, 0, kChildNamePrefix), number);
   RtlInitUnicodeString(&name, nameBuffer);
   if (!NT_SUCCESS(IoCreateDevice(bus->self->DriverObject, sizeof(TAV_CHILD), &name,
                                  FILE_DEVICE_UNKNOWN, FILE_DEVICE_SECURE_OPEN, FALSE, &device))) {
@@ -125,6 +149,7 @@ static PDEVICE_OBJECT CreateChild(TAV_BUS* bus, ULONG number) {
   RtlZeroMemory(child, sizeof *child);
   child->bus = bus;
   child->self = device;
+  child->number = number;
   device->Flags |= DO_BUFFERED_IO;
   device->Flags &= ~DO_DEVICE_INITIALIZING;
   return device;
@@ -175,7 +200,10 @@ static void RemoveBus(TAV_BUS* bus) {
   child = bus->child;
   TavUnplugLocked(bus);
   KeReleaseSpinLock(&bus->lock, irql);
-  if (child != NULL) IoDeleteDevice(child);
+  if (child != NULL) {
+    RtlFreeUnicodeString(&((TAV_CHILD*)child->DeviceExtension)->interfaceLink);
+    IoDeleteDevice(child);
+  }
   SetInterface(&bus->controlLink, FALSE);
   IoDetachDevice(bus->lower);
   TavFreeBus(bus);
@@ -187,7 +215,7 @@ NTSTATUS TavBusPnp(TAV_BUS* bus, PIRP irp) {
   NTSTATUS status;
   switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
-      TavRemoveChildEnumKey(); /* left by an earlier run that ended with the dongle plugged */
+      DeleteKeyAt(kEnumKey); /* entries left by an earlier run that ended with the dongle plugged */
       SetInterface(&bus->controlLink, TRUE);
       irp->IoStatus.Status = STATUS_SUCCESS;
       return PassDown(bus, irp);
@@ -229,7 +257,7 @@ static NTSTATUS RemoveChild(TAV_CHILD* child, PIRP irp) {
   TavComplete(irp, STATUS_SUCCESS, 0);
   if (unplugged) {
     RtlFreeUnicodeString(&child->interfaceLink);
-    TavRemoveChildEnumKey();
+    RemoveChildEnumKey(child->number);
     IoDeleteDevice(child->self);
   }
   return STATUS_SUCCESS;
@@ -243,7 +271,7 @@ NTSTATUS TavChildPnp(TAV_CHILD* child, PIRP irp) {
       status = StartChild(child);
       break;
     case IRP_MN_QUERY_ID:
-      status = QueryId(irp);
+      status = QueryId(child, irp);
       break;
     case IRP_MN_QUERY_CAPABILITIES: {
       DEVICE_CAPABILITIES* caps = stack->Parameters.DeviceCapabilities.Capabilities;
