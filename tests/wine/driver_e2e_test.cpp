@@ -209,27 +209,17 @@ void PluggedAtStart(const Env& env) {
   session.Exit();
 }
 
-// Milliseconds from a log record's time to now. The control header gives
-// the time as system time; the driver keeps the performance counter in 100 ns
-// units. Whichever clock puts the record less than an hour back is taken.
+// Milliseconds from a log record's time (the performance counter in 100 ns
+// units) to now.
 long long MillisecondsSince(std::uint64_t recordTime) {
-  FILETIME system;
-  GetSystemTimePreciseAsFileTime(&system);
   LARGE_INTEGER counter;
   LARGE_INTEGER perSecond;
   QueryPerformanceCounter(&counter);
   QueryPerformanceFrequency(&perSecond);
   const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
   const auto rate = static_cast<std::uint64_t>(perSecond.QuadPart);
-  const std::uint64_t nows[2] = {
-      (static_cast<std::uint64_t>(system.dwHighDateTime) << 32) | system.dwLowDateTime,
-      ticks / rate * 10000000u + ticks % rate * 10000000u / rate};
-  for (std::uint64_t now : nows) {
-    if (now >= recordTime && now - recordTime < 36000000000ull) {
-      return static_cast<long long>((now - recordTime) / 10000);
-    }
-  }
-  return -1;
+  const std::uint64_t now = ticks / rate * 10000000u + ticks % rate * 10000000u / rate;
+  return now >= recordTime ? static_cast<long long>((now - recordTime) / 10000) : -1;
 }
 
 // The dongle is pulled out at its 41st flash write: the shared error text
