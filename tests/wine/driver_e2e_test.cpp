@@ -393,25 +393,15 @@ void StartedAfterUnplug(const Env& env) {
   session.Exit();
 }
 
-// The test set-up installs and starts the bus in the Wine prefix; when it
-// does not answer, its installer, built beside this program, is run once.
-bool OpenBus(tavbus::BusClient& bus) {
-  if (bus.Open()) return true;
-  const std::string installerPath = e2e::TestFolder() + "driver\\tavbus_install.exe";
-  remote::Program installer;
-  const bool ran = installer.Start(installerPath) && installer.WaitForExit(60s);
-  Note("the bus did not answer; " + installerPath +
-       (ran ? " ended with " + Num(installer.ExitCode()) : " did not run to its end"));
-  return bus.Open();
-}
-
 }  // namespace
 
 int main() {
   guitest::Watchdog watchdog(110s);
   tavbus::BusClient bus;
-  const bool opened = OpenBus(bus);
-  if (!Check(opened, "the test bus's control interface opens (error " + Num(bus.Error()) + ")")) {
+  // scripts/lib/driver.sh (tav_prepare_driver) installs and starts the bus.
+  const bool opened = bus.Open();
+  if (!Check(opened, "the test bus's control interface opens (error " + Num(bus.Error()) +
+                         "; is the bus installed and started?)")) {
     return guitest::Summary();
   }
   remote::NotificationRelay relay;

@@ -23,18 +23,14 @@ std::string ButtonNames(const std::vector<int>& ids) {
 }
 }  // namespace
 
-std::string TestFolder() {
+std::string ProgramPath() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path);
   folder.erase(folder.find_last_of("\\/") + 1);
-  return folder;
-}
-
-std::string ProgramPath() {
   std::string relative = TAV_PROGRAM_FROM_TESTS;
   for (char& c : relative) c = c == '/' ? '\\' : c;
-  return TestFolder() + relative;
+  return folder + relative;
 }
 
 Session::~Session() {

@@ -20,9 +20,7 @@ namespace e2e {
 constexpr auto kWindowWait = std::chrono::seconds(20);
 constexpr auto kUpgradeWait = std::chrono::seconds(60);
 
-// The folder of this test program (with its separator), and the program
-// under test, found from there.
-std::string TestFolder();
+// The program under test, found from this test program's folder.
 std::string ProgramPath();
 
 class Session {
