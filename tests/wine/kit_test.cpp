@@ -5,6 +5,7 @@
 // drawn while painting. Prints one line per check, then "N passed, M failed",
 // and exits nonzero when a check failed.
 #include <windows.h>
+#include <dbt.h>
 // The kit's own names, not the macros of <windows.h>.
 #undef MessageBox
 #undef RegisterDeviceNotification
@@ -176,6 +177,15 @@ void Drive(CheckDlg& dlg, DWORD windowThread) {
                  dlg.lastFirstByte == 32;
         }),
         "WM_DEVICECHANGE carries the event and the record with its size");
+  // Only arrival and removal carry a record: the lParam of another event
+  // (here an address where nothing is mapped) and a null one are not read.
+  SendMessageA(hwnd, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0x10);
+  SendMessageA(hwnd, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0);
+  Check(OnWindow<bool>([&] {
+          return dlg.notifications == 3 && dlg.lastEvent == DBT_DEVICEREMOVECOMPLETE &&
+                 dlg.lastSize == 0;
+        }),
+        "WM_DEVICECHANGE without a record to read reaches the dialog with none");
 
   // With IDCANCEL disabled, Windows refuses the close request with a beep;
   // Wine's dialog manager posts IDCANCEL all the same. Either is the

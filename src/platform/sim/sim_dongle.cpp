@@ -1,5 +1,5 @@
-// The simulated dongle: request handling, fault injection, wire log and
-// overlap detection.
+// The simulated dongle: request handling through the shared device model,
+// fault injection, wire log and overlap detection.
 #include "platform/sim/sim_dongle.h"
 
 #include <algorithm>
@@ -16,24 +16,12 @@
 namespace sim {
 namespace {
 
-// The protocol as the dongle's driver knows it. Kept apart from
-// the tool's own constants so that a wrong value on either side shows.
-constexpr std::uint32_t kIoctlVendorRead = 0x00226000;
-constexpr std::uint32_t kIoctlVendorWrite = 0x0022A004;
-constexpr std::uint16_t kCmdQueryMode = 0x03BA;
-constexpr std::uint16_t kCmdData = 0x03EE;
-constexpr std::uint16_t kCmdFlash = 0x03FF;
-constexpr std::uint32_t kFlashBlock = 64;
-constexpr std::uint32_t kDataOffset = 6;  // the payload inside the request
-
-constexpr std::uint32_t kAddrRfGroup = 21;
-constexpr std::uint32_t kAddrBandMarker = 448;
-constexpr std::uint32_t kAddrStartBand = 449;
-
-std::uint16_t U16At(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t offset) {
-  if (bytes == nullptr || size < offset + 2) return 0;
-  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
+// The protocol as the dongle's driver knows it (the shared device model).
+// Kept apart from the tool's own constants so that a wrong value on either
+// side shows.
+constexpr std::uint32_t kIoctlVendorRead = DONGLE_IOCTL_VENDOR_READ;
+constexpr std::uint32_t kIoctlVendorWrite = DONGLE_IOCTL_VENDOR_WRITE;
+constexpr std::uint32_t kDataOffset = DONGLE_PAYLOAD_OFFSET;  // the payload inside the request
 
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -47,16 +35,15 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-FaultOp Classify(std::uint32_t code, std::uint16_t command) {
-  if (code == kIoctlVendorRead) {
-    if (command == kCmdQueryMode) return FaultOp::kMode;
-    if (command == kCmdData) return FaultOp::kDataRead;
-    if (command == kCmdFlash) return FaultOp::kFlashRead;
-  } else if (code == kIoctlVendorWrite) {
-    if (command == kCmdData) return FaultOp::kDataWrite;
-    if (command == kCmdFlash) return FaultOp::kFlashWrite;
-  }
-  return FaultOp::kAny;  // matched by kAny faults only
+DongleFault ModelFault(const Fault& fault) {
+  DongleFault model;
+  model.op = static_cast<std::uint32_t>(fault.op);
+  model.kind = static_cast<std::uint32_t>(fault.kind);
+  model.after = fault.after;
+  model.count = fault.count;
+  model.error = fault.error;
+  model.reportedCount = fault.reportedCount;
+  return model;
 }
 
 void CopyInto(std::vector<std::uint8_t>* memory, std::uint32_t address,
@@ -76,8 +63,7 @@ std::vector<std::uint8_t> CopyOut(const std::vector<std::uint8_t>& memory, std::
 }  // namespace
 
 std::vector<std::uint8_t> DefaultDescriptor() {
-  return {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x4C,
-          0x05, 0x68, 0x02, 0x00, 0x01, 0x01, 0x02, 0x00, 0x01};
+  return {kDongleDefaultDescriptor, kDongleDefaultDescriptor + DONGLE_DESCRIPTOR_SIZE};
 }
 
 std::string DefaultInterfacePath() {
@@ -85,14 +71,7 @@ std::string DefaultInterfacePath() {
 }
 
 std::vector<std::uint8_t> DefaultDeviceInfo() {
-  return {'T',  'A',  'V',  'R',  'O',  'L',  'N',   // 0-6, not interpreted
-          ' ',  'S',                                 // 7-8 edition code
-          '1',  '.',  '4',                           // 9-11 firmware version
-          0x00, 0x00,                                // 12-13
-          '2',                                       // 14 hardware version
-          0x00,                                      // 15
-          0x5A, 0x3C, 0x00, 0x12, 0x34, 0x00,        // 16-21 identity (21: RF group)
-          0x56, 0x78, 0x9A, 0xBC, 0xDE};             // 22-26
+  return {kDongleDefaultDeviceInfo, kDongleDefaultDeviceInfo + DONGLE_DEVICE_INFO_SIZE};
 }
 
 // Counts the requests inside the dongle; a second one reports an overlap.
@@ -119,15 +98,21 @@ void SimDongle::Reset(const SimDongleConfig& config) {
 }
 
 void SimDongle::ApplyConfig(const SimDongleConfig& config) {
-  mode_ = config.mode;
+  memory_.mode = config.mode;
   data_.assign(kDongleMemorySize, 0x00);
   CopyInto(&data_, 0, config.dataArea);
   CopyInto(&data_, 0, config.deviceInfo.empty() ? DefaultDeviceInfo() : config.deviceInfo);
-  if (config.rfGroup >= 0) data_[kAddrRfGroup] = static_cast<std::uint8_t>(config.rfGroup);
-  if (config.bandMarker >= 0) data_[kAddrBandMarker] = static_cast<std::uint8_t>(config.bandMarker);
-  if (config.startBand >= 0) data_[kAddrStartBand] = static_cast<std::uint8_t>(config.startBand);
+  if (config.rfGroup >= 0) data_[DONGLE_ADDR_RF_GROUP] = static_cast<std::uint8_t>(config.rfGroup);
+  if (config.bandMarker >= 0) {
+    data_[DONGLE_ADDR_BAND_MARKER] = static_cast<std::uint8_t>(config.bandMarker);
+  }
+  if (config.startBand >= 0) {
+    data_[DONGLE_ADDR_START_BAND] = static_cast<std::uint8_t>(config.startBand);
+  }
   flash_.assign(kDongleMemorySize, 0xFF);
   CopyInto(&flash_, 0, config.flash);
+  memory_.data = data_.data();
+  memory_.flash = flash_.data();
   descriptor_ = config.descriptor.empty() ? DefaultDescriptor() : config.descriptor;
   interfacePath_ = config.interfacePath.empty() ? DefaultInterfacePath() : config.interfacePath;
   if (config.present) {
@@ -184,12 +169,12 @@ void SimDongle::SetOnUnplug(std::function<void()> hook) {
 
 std::uint8_t SimDongle::Mode() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return mode_;
+  return memory_.mode;
 }
 
 void SimDongle::SetMode(std::uint8_t mode) {
   std::lock_guard<std::mutex> lock(mutex_);
-  mode_ = mode;
+  memory_.mode = mode;
 }
 
 std::vector<std::uint8_t> SimDongle::ReadData(std::uint32_t address, std::uint32_t length) const {
@@ -237,7 +222,8 @@ void SimDongle::SetInterfacePath(const std::string& path) {
 
 void SimDongle::AddFault(const Fault& fault) {
   std::lock_guard<std::mutex> lock(mutex_);
-  faults_.push_back({fault, std::max(fault.after, 0), fault.count < 0 ? kForever : fault.count});
+  const DongleFault model = ModelFault(fault);
+  faults_.push_back(DongleActivateFault(&model));
 }
 
 void SimDongle::ClearFaults() {
@@ -265,37 +251,8 @@ void SimDongle::DisappearAfter(int requests) {
 void SimDongle::SetLatencyMicros(std::uint32_t micros) { latencyMicros_.store(micros); }
 
 SimDongle::Effects SimDongle::TakeFaults(FaultOp op, bool isOpen) {
-  Effects effects;
-  for (ActiveFault& active : faults_) {
-    const bool matches = active.fault.op == op || (active.fault.op == FaultOp::kAny && !isOpen);
-    if (!matches) continue;
-    if (active.toPass > 0) {
-      --active.toPass;
-      continue;
-    }
-    if (active.toApply == 0) continue;
-    if (active.toApply > 0) --active.toApply;
-    switch (active.fault.kind) {
-      case FaultKind::kFail:
-        if (!effects.fail) effects.error = active.fault.error;
-        effects.fail = true;
-        break;
-      case FaultKind::kShort:
-        effects.shortCount = true;
-        break;
-      case FaultKind::kCorrupt:
-        effects.corrupt = true;
-        break;
-      case FaultKind::kUnplug:
-        effects.unplug = true;
-        break;
-      case FaultKind::kReportCount:
-        effects.reportCount = true;
-        effects.reportedCount = active.fault.reportedCount;
-        break;
-    }
-  }
-  return effects;
+  return DongleTakeFaults(faults_.data(), static_cast<std::uint32_t>(faults_.size()),
+                          static_cast<std::uint32_t>(op), isOpen ? 1 : 0);
 }
 
 bool SimDongle::CountRequestLocked() {
@@ -402,9 +359,9 @@ bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const vo
   record.code = code;
   record.inSize = inSize;
   record.outSize = outSize;
-  record.command = U16At(inBytes, inAvailable, 0);
-  record.address = U16At(inBytes, inAvailable, 2);
-  record.length = U16At(inBytes, inAvailable, 4);
+  record.command = DongleRequestU16(inBytes, inAvailable, 0);
+  record.address = DongleRequestU16(inBytes, inAvailable, 2);
+  record.length = DongleRequestU16(inBytes, inAvailable, 4);
   const std::uint32_t head = std::min(inAvailable, kRequestSize);
   if (head > 0) std::memcpy(record.request.data(), inBytes, head);
   for (std::uint32_t i = kRequestSize; i < inAvailable; ++i) {
@@ -434,7 +391,7 @@ bool SimDongle::IoControl(std::uint64_t generation, std::uint32_t code, const vo
   line.Num("command", record.command).Num("address", record.address).Num("length", record.length);
   if (isWrite) line.Str("data", HexLower(record.payload.data(), record.payload.size()));
 
-  const FaultOp op = Classify(code, record.command);
+  const auto op = static_cast<FaultOp>(DongleClassify(code, record.command));
   return Serve(generation, op, std::move(record), line,
                [&](const Effects& effects, std::uint32_t* count, std::uint32_t* err) {
                  return Execute(code, inBytes, inAvailable, outBytes,
@@ -456,7 +413,7 @@ bool SimDongle::Serve(std::uint64_t generation, FaultOp op, WireRecord record, c
   std::uint32_t count = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    Effects effects;
+    Effects effects{};
     if (present_ && generation == generation_) {
       effects = TakeFaults(op, false);
       if (effects.unplug) {
@@ -491,63 +448,19 @@ bool SimDongle::Serve(std::uint64_t generation, FaultOp op, WireRecord record, c
 bool SimDongle::Execute(std::uint32_t code, const std::uint8_t* in, std::uint32_t inSize,
                         std::uint8_t* out, std::uint32_t outSize, const Effects& effects,
                         std::uint32_t* returned, std::uint32_t* error) {
-  if (effects.fail) {
-    *error = effects.error;
-    return false;
-  }
-  if (code != kIoctlVendorRead && code != kIoctlVendorWrite) {
-    *error = platform::kErrorInvalidParameter;
-    return false;
-  }
-  if (inSize < kRequestSize) {
-    *error = platform::kErrorInvalidParameter;
-    return false;
-  }
-  const std::uint16_t command = U16At(in, inSize, 0);
-  const std::uint32_t address = U16At(in, inSize, 2);
-  const std::uint32_t length = U16At(in, inSize, 4);
-  std::uint32_t count = 0;
-
-  if (command == kCmdQueryMode) {
-    if (code != kIoctlVendorRead) {
-      *error = platform::kErrorInvalidParameter;
+  switch (DongleExecute(&memory_, code, in, inSize, out, outSize, &effects, returned)) {
+    case DONGLE_DONE:
+      return true;
+    case DONGLE_FAILED:
+      *error = effects.error;
       return false;
-    }
-    if (outSize < 1) {
+    case DONGLE_BUFFER_TOO_SMALL:
       *error = platform::kErrorInsufficientBuffer;
       return false;
-    }
-    out[0] = mode_;
-    if (effects.corrupt) out[0] ^= 0x01;
-    count = 1;
-  } else if (command == kCmdData || command == kCmdFlash) {
-    if (length == 0 || length > kMaxRequestLength || address + length > kDongleMemorySize ||
-        (command == kCmdFlash && (length != kFlashBlock || address % kFlashBlock != 0))) {
+    default:
       *error = platform::kErrorInvalidParameter;
       return false;
-    }
-    std::vector<std::uint8_t>& memory = command == kCmdData ? data_ : flash_;
-    if (code == kIoctlVendorRead) {
-      if (outSize < length) {
-        *error = platform::kErrorInsufficientBuffer;
-        return false;
-      }
-      std::memcpy(out, memory.data() + address, length);
-      if (effects.corrupt) out[length - 1] ^= 0x01;
-    } else {
-      std::memcpy(memory.data() + address, in + kDataOffset, length);
-      if (effects.corrupt) memory[address + length - 1] ^= 0x01;
-    }
-    count = length;
-  } else {
-    *error = platform::kErrorInvalidParameter;
-    return false;
   }
-
-  if (effects.shortCount && count > 0) --count;
-  if (effects.reportCount) count = effects.reportedCount;
-  *returned = count;
-  return true;
 }
 
 bool SimDongle::Read(std::uint64_t generation, void* buffer, std::uint32_t size,
@@ -570,12 +483,9 @@ bool SimDongle::Read(std::uint64_t generation, void* buffer, std::uint32_t size,
                    *err = platform::kErrorInvalidParameter;
                    return false;
                  }
-                 auto* bytes = static_cast<std::uint8_t*>(buffer);
-                 *count = static_cast<std::uint32_t>(std::min<std::size_t>(size, descriptor_.size()));
-                 if (*count > 0) std::memcpy(bytes, descriptor_.data(), *count);
-                 if (effects.corrupt && *count > 0) bytes[*count - 1] ^= 0x01;
-                 if (effects.shortCount && *count > 0) --*count;
-                 if (effects.reportCount) *count = effects.reportedCount;
+                 *count = DongleReadDescriptor(descriptor_.data(),
+                                               static_cast<std::uint32_t>(descriptor_.size()),
+                                               static_cast<std::uint8_t*>(buffer), size, &effects);
                  return true;
                },
                read, error);

@@ -3,6 +3,8 @@
 // byte, data area, program flash, byte counts, failing calls), answers the
 // descriptor read, can be plugged and unplugged, takes fault
 // injection, keeps a wire log and refuses to serve two requests at once.
+// The protocol, the memory behind it and the fault rules are the shared
+// device model (dongle_model), which the test kernel driver runs as well.
 #pragma once
 #include <array>
 #include <atomic>
@@ -12,19 +14,21 @@
 #include <string>
 #include <vector>
 
+#include "dongle_model/dongle_model.h"
+
 namespace sim {
 
 class Line;
 
-constexpr std::uint32_t kDongleMemorySize = 0x10000;  // data area and flash: u16 addresses
-constexpr std::uint32_t kRequestSize = 70;            // a VendorRequest on the wire
-constexpr std::uint32_t kMaxRequestLength = 64;       // payload of one request
+constexpr std::uint32_t kDongleMemorySize = DONGLE_MEMORY_SIZE;  // data area and flash: u16 addresses
+constexpr std::uint32_t kRequestSize = DONGLE_REQUEST_SIZE;     // a VendorRequest on the wire
+constexpr std::uint32_t kMaxRequestLength = DONGLE_MAX_LENGTH;  // payload of one request
 
 // The 18-byte device descriptor the tool expects.
 std::vector<std::uint8_t> DefaultDescriptor();
 // The interface path of the default dongle.
 std::string DefaultInterfacePath();
-// The 27 DeviceInfo bytes of the default dongle: edition "01", firmware
+// The 27 DeviceInfo bytes of the default dongle: edition " S", firmware
 // "1.4", hardware '2', identity 5A 3C 00 12 34 00 56 78 9A BC DE (RF group 0
 // at data address 21).
 std::vector<std::uint8_t> DefaultDeviceInfo();
@@ -46,17 +50,26 @@ struct SimDongleConfig {
 // What a fault applies to. kAny matches every request (control call or
 // descriptor read); opens are matched by kOpen only. A control call whose
 // code and command name none of the first five kinds matches kAny only.
-enum class FaultOp { kMode, kDataRead, kDataWrite, kFlashRead, kFlashWrite, kDescriptor, kOpen, kAny };
-
-enum class FaultKind {
-  kFail,         // the call fails with `error`; a write stores nothing
-  kShort,        // the request is carried out, the count reported is one less
-  kCorrupt,      // bit 0 of the last byte delivered (read) or stored (write) is flipped
-  kUnplug,       // the dongle is unplugged just before the request, which then fails
-  kReportCount,  // carried out, `reportedCount` is reported instead (a misbehaving driver)
+enum class FaultOp {
+  kMode = DONGLE_OP_MODE,
+  kDataRead = DONGLE_OP_DATA_READ,
+  kDataWrite = DONGLE_OP_DATA_WRITE,
+  kFlashRead = DONGLE_OP_FLASH_READ,
+  kFlashWrite = DONGLE_OP_FLASH_WRITE,
+  kDescriptor = DONGLE_OP_DESCRIPTOR,
+  kOpen = DONGLE_OP_OPEN,
+  kAny = DONGLE_OP_ANY
 };
 
-constexpr int kForever = -1;
+enum class FaultKind {
+  kFail = DONGLE_FAULT_FAIL,        // the call fails with `error`; a write stores nothing
+  kShort = DONGLE_FAULT_SHORT,      // the request is carried out, the count reported is one less
+  kCorrupt = DONGLE_FAULT_CORRUPT,  // bit 0 of the last byte delivered (read) or stored (write) flips
+  kUnplug = DONGLE_FAULT_UNPLUG,    // the dongle is unplugged just before the request, which then fails
+  kReportCount = DONGLE_FAULT_REPORT_COUNT,  // carried out, `reportedCount` is reported instead
+};
+
+constexpr int kForever = DONGLE_FOREVER;
 
 // A fault lets `after` matching requests pass, then applies to the next
 // `count` (kForever: all further) matching ones. Each fault counts the
@@ -187,20 +200,7 @@ class SimDongle {
   bool Open(const std::string& path, std::uint64_t* generation, std::uint32_t* error);
 
  private:
-  struct ActiveFault {
-    Fault fault;
-    int toPass;
-    int toApply;
-  };
-  struct Effects {
-    bool unplug = false;
-    bool fail = false;
-    std::uint32_t error = 0;
-    bool shortCount = false;
-    bool corrupt = false;
-    bool reportCount = false;
-    std::uint32_t reportedCount = 0;
-  };
+  using Effects = DongleEffects;
   class InFlight;
 
   void ApplyConfig(const SimDongleConfig& config);
@@ -219,7 +219,8 @@ class SimDongle {
                std::uint32_t* returned, std::uint32_t* error);
 
   mutable std::mutex mutex_;
-  std::uint8_t mode_ = 0xCC;
+  // The mode byte, and the two areas stored in data_ and flash_.
+  DongleMemory memory_{};
   std::vector<std::uint8_t> data_;
   std::vector<std::uint8_t> flash_;
   std::vector<std::uint8_t> descriptor_;
@@ -228,7 +229,7 @@ class SimDongle {
   std::uint64_t generation_ = 1;
   std::function<void()> onUnplug_;
 
-  std::vector<ActiveFault> faults_;
+  std::vector<DongleActiveFault> faults_;
   int disappearAfter_ = -1;
   std::atomic<std::uint32_t> latencyMicros_{0};
 

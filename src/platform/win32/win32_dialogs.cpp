@@ -65,7 +65,11 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       ::InvalidateRect(hwnd, nullptr, FALSE);
       return FALSE;
     case WM_DEVICECHANGE: {
-      const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+      // Only arrival and removal come with a broadcast record; for the other
+      // events lParam is a value of their own or nothing, never read as one.
+      const bool hasRecord =
+          (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0;
+      const auto* header = hasRecord ? reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam) : nullptr;
       const std::intptr_t result =
           dialog.WindowProc(WM_DEVICECHANGE, wParam, header, header ? header->dbch_size : 0);
       SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
