@@ -55,7 +55,7 @@ std::string Lower(std::string text) {
 
 // A present dongle with its interface: the search matched and gave a path.
 bool Found() {
-  ResetDiscoveryState();
+  g_devicePath.clear();
   return FindDevicePath(g_deviceMatch) == 1 && !g_devicePath.empty();
 }
 
