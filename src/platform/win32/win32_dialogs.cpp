@@ -32,6 +32,27 @@ struct Broadcast {
   std::vector<std::uint8_t> record;
 };
 
+BOOL Paint(HWND hwnd, kit::CDialog& dialog) {
+  if (!dialog.WantsPaint()) return FALSE;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd, &paint);
+  dialog.OnPaint(*MakePaintContext(hwnd, dc));
+  EndPaint(hwnd, &paint);
+  return TRUE;
+}
+
+BOOL DeviceChange(HWND hwnd, kit::CDialog& dialog, WPARAM wParam, LPARAM lParam) {
+  // Only arrival and removal come with a broadcast record; for the other
+  // events lParam is a value of their own or nothing, never read as one.
+  const bool hasRecord =
+      (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0;
+  const auto* header = hasRecord ? reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam) : nullptr;
+  const std::intptr_t result =
+      dialog.WindowProc(WM_DEVICECHANGE, wParam, header, header ? header->dbch_size : 0);
+  SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     const auto* start = reinterpret_cast<const ModalStart*>(lParam);
@@ -50,31 +71,16 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       return TRUE;
     case WM_CLOSE:
       return window->Close() ? FALSE : TRUE;  // FALSE: the dialog manager's own handling
-    case WM_PAINT: {
-      if (!dialog.WantsPaint()) return FALSE;
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(hwnd, &paint);
-      dialog.OnPaint(*MakePaintContext(hwnd, dc));
-      EndPaint(hwnd, &paint);
-      return TRUE;
-    }
+    case WM_PAINT:
+      return Paint(hwnd, dialog);
     case WM_DPICHANGED:
       // Moved to a monitor of another scale: the dialog manager resizes the
       // dialog and its controls (FALSE leaves that to it); a picture drawn to
       // the client area must then be painted whole again.
       ::InvalidateRect(hwnd, nullptr, FALSE);
       return FALSE;
-    case WM_DEVICECHANGE: {
-      // Only arrival and removal come with a broadcast record; for the other
-      // events lParam is a value of their own or nothing, never read as one.
-      const bool hasRecord =
-          (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) && lParam != 0;
-      const auto* header = hasRecord ? reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam) : nullptr;
-      const std::intptr_t result =
-          dialog.WindowProc(WM_DEVICECHANGE, wParam, header, header ? header->dbch_size : 0);
-      SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
-      return TRUE;
-    }
+    case WM_DEVICECHANGE:
+      return DeviceChange(hwnd, dialog, wParam, lParam);
     case WM_NCDESTROY:
       SetWindowLongPtrA(hwnd, DWLP_USER, 0);
       window->Destroyed();
