@@ -212,13 +212,7 @@ void PluggedAtStart(const Env& env) {
 // Milliseconds from a log record's time (the performance counter in 100 ns
 // units) to now.
 long long MillisecondsSince(std::uint64_t recordTime) {
-  LARGE_INTEGER counter;
-  LARGE_INTEGER perSecond;
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&perSecond);
-  const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
-  const auto rate = static_cast<std::uint64_t>(perSecond.QuadPart);
-  const std::uint64_t now = ticks / rate * 10000000u + ticks % rate * 10000000u / rate;
+  const std::uint64_t now = tavbus::LogClockNow();
   return now >= recordTime ? static_cast<long long>((now - recordTime) / 10000) : -1;
 }
 

@@ -210,4 +210,14 @@ std::string DescribeLogRecord(const TAVBUS_LOG_RECORD& record) {
   return line;
 }
 
+std::uint64_t LogClockNow() {
+  LARGE_INTEGER count;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  const auto ticks = static_cast<std::uint64_t>(count.QuadPart);
+  const auto perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
+  return ticks / perSecond * 10000000u + ticks % perSecond * 10000000u / perSecond;
+}
+
 }  // namespace tavbus

@@ -63,4 +63,7 @@ DongleFault MakeBusFault(std::uint32_t op, std::uint32_t kind, int after = 0, in
 // One log record as a line of text, for people and for failure messages.
 std::string DescribeLogRecord(const TAVBUS_LOG_RECORD& record);
 
+// Now on the request log's clock: QueryPerformanceCounter in 100 ns units.
+std::uint64_t LogClockNow();
+
 }  // namespace tavbus

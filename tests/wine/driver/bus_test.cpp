@@ -31,17 +31,6 @@ bool Eventually(const std::function<bool()>& condition) {
   return guitest::WaitUntil(condition, std::chrono::seconds(20));
 }
 
-// QueryPerformanceCounter in 100 ns units, the log's clock.
-std::uint64_t Now() {
-  LARGE_INTEGER count;
-  LARGE_INTEGER frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  const auto ticks = static_cast<std::uint64_t>(count.QuadPart);
-  const auto perSecond = static_cast<std::uint64_t>(frequency.QuadPart);
-  return ticks / perSecond * 10000000u + ticks % perSecond * 10000000u / perSecond;
-}
-
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
   std::vector<std::uint8_t> bytes(size);
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
@@ -121,10 +110,10 @@ void CheckLog(tavbus::BusClient& bus) {
   std::uint8_t band = 0;
   const std::uint8_t identity[11] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
   Check(bus.ClearLog(), "clear the log");
-  const std::uint64_t before = Now();
+  const std::uint64_t before = tavbus::LogClockNow();
   (void)ReadDeviceData(&band, ADDR_START_BAND, 1);  // the log shows the outcome
   (void)WriteDeviceData(identity, ADDR_IDENTITY, 11);
-  const std::uint64_t after = Now();
+  const std::uint64_t after = tavbus::LogClockNow();
   std::vector<TAVBUS_LOG_RECORD> log;
   Check(bus.ReadLog(&log) && log.size() == 2, "two requests in the log");
   if (log.size() != 2) return;
