@@ -328,14 +328,14 @@ std::uint64_t SimDongle::OverlapCount() const { return overlaps_.load(); }
 
 void SimDongle::ReportOverlap(const std::string& what) {
   overlaps_.fetch_add(1);
-  OverlapHandler handler;
   {
+    // An overlap is reported by both requests that meet, from two threads at
+    // once: the handler hears them one at a time.
     std::lock_guard<std::mutex> lock(handlerMutex_);
-    handler = overlapHandler_;
-  }
-  if (handler) {
-    handler(what);
-    return;
+    if (overlapHandler_) {
+      overlapHandler_(what);
+      return;
+    }
   }
   std::fprintf(stderr, "simulated dongle: overlapping requests: %s\n", what.c_str());
   std::fflush(stderr);
