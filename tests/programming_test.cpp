@@ -595,6 +595,35 @@ TEST_F(ProgrammingTest, IdentityThatKeepsDifferingStopsTheRunAt99) {
   EXPECT_EQ(dlg_.progress, 99);
 }
 
+// What a failed restore left is remembered for the run: a dongle that reads
+// exactly so gets the identity that restore meant to write; one that reads
+// otherwise keeps its own; once restored, the memory is spent.
+TEST_F(ProgrammingTest, FailedRestoreIsRememberedForTheDongleItLeft) {
+  Use(kLarge);
+  sim::Fault flip = sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFlip, 8,
+                                   kIdentityWriteAttempts);
+  flip.flipByte = IDENTITY_SIZE - 1;
+  dongle_.AddFault(flip);
+  dlg_.ProgramFirmware();
+  Bytes left = kIdentity;
+  left.back() ^= 0x01;
+  ASSERT_EQ(dongle_.ReadData(ADDR_IDENTITY, IDENTITY_SIZE), left);
+  const Bytes other = {0x21, 0x43, 0x65, 0x87, 0xA9, 0x04, 0xCB, 0xED, 0x0F, 0xF1, 0xE2};
+  // The dongle as it reads now, then the one it becomes; m_info's identity
+  // is what the next restore would write.
+  const auto confirmed = [&](const Bytes& holds) {
+    dongle_.WriteData(ADDR_IDENTITY, holds);
+    EXPECT_EQ(ReadDeviceInfo(dlg_.m_info), 0u);
+    EXPECT_TRUE(dlg_.ConfirmIdentity());
+    return Bytes(dlg_.m_info + ADDR_IDENTITY, dlg_.m_info + DEVICE_INFO_SIZE);
+  };
+  EXPECT_EQ(confirmed(other), other);
+  EXPECT_EQ(confirmed(left), kIdentity);
+  dlg_.ProgramFirmware();
+  EXPECT_EQ(dongle_.ReadData(ADDR_IDENTITY, IDENTITY_SIZE), kIdentity);
+  EXPECT_EQ(confirmed(left), left);
+}
+
 TEST_F(ProgrammingTest, IdentityReadBackThatKeepsFailingStopsTheRunAt99) {
   Use(kLarge);
   AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail, 8, kIdentityWriteAttempts);

@@ -393,7 +393,7 @@ TEST_F(SimDongleTest, ShortFaultReportsOneByteLessAndDeliversTheData) {
   EXPECT_EQ(Bytes(read.out.begin(), read.out.begin() + 18), sim::DefaultDescriptor());
 }
 
-TEST_F(SimDongleTest, CorruptFaultFlipsOneBit) {
+TEST_F(SimDongleTest, CorruptAndFlipFaultsFlipOneBit) {
   const Bytes block = Pattern(64, 4);
   dongle_.WriteFlashBytes(0xC000, block);
   dongle_.AddFault(MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kCorrupt));
@@ -420,6 +420,29 @@ TEST_F(SimDongleTest, CorruptFaultFlipsOneBit) {
   descriptor[17] ^= 0x01;
   EXPECT_EQ(Bytes(read.out.begin(), read.out.begin() + 18), descriptor);
   EXPECT_EQ(read.returned, 18u);
+
+  // A flip names its bit and goes one way: a read's reply only (the memory
+  // keeps the right byte), a write's payload as the dongle stores it; a byte
+  // the request does not carry stays as it is.
+  sim::Fault flip = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFlip);
+  flip.flipByte = 4;
+  flip.flipBit = 3;
+  dongle_.AddFault(flip);
+  read = Call(kRead, kData, 16, 11);
+  Bytes flipped = stored;
+  flipped[4] ^= 0x08;
+  EXPECT_EQ(Bytes(read.out.begin(), read.out.begin() + 11), flipped);
+  EXPECT_EQ(dongle_.ReadData(16, 11), stored);
+  flip.op = sim::FaultOp::kDataWrite;
+  flip.flipByte = 0;
+  flip.flipBit = 7;
+  dongle_.AddFault(flip);
+  ASSERT_TRUE(Call(kWrite, kData, 449, 1, Bytes{12}).ok);
+  EXPECT_EQ(dongle_.ReadData(449, 1), Bytes{12 ^ 0x80});
+  flip.op = sim::FaultOp::kDataRead;
+  flip.flipByte = 1;
+  dongle_.AddFault(flip);
+  EXPECT_EQ(Call(kRead, kData, 449, 1).out[0], 12 ^ 0x80);
 }
 
 TEST_F(SimDongleTest, ReportCountFault) {

@@ -113,8 +113,8 @@ TEST(UiConnectionTest, DongleLostDuringProgrammingEndsTheRunAndTheWindowRecovers
     SCOPED_TRACE(c.name);
     sim::SimulatedRun run(StandardDongle());
     MainState after;
-    // The mode query and the record read come first.
-    run.Desktop().Do("vanish later", [&] { run.Dongle().DisappearAfter(2 + c.requests); });
+    // The mode query, the record read and the identity read come first.
+    run.Desktop().Do("vanish later", [&] { run.Dongle().DisappearAfter(3 + c.requests); });
     run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes);
     run.Desktop().Answer(BoxAnswer::kOk).Answer(BoxAnswer::kOk);
     CaptureAt(run, &after);

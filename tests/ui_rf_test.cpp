@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/rf_texts.h"
 #include "ui_flow_support.h"
 
 namespace uitest {
@@ -17,8 +18,9 @@ void OpenRfDialog(sim::SimulatedRun& run) {
   run.Desktop().Click(IDC_ADJUST_RF).Answer(BoxAnswer::kYes);
 }
 
-sim::Fault CorruptNextDataRead(int after) {
-  return sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, after);
+// Bit 0 of the byte the dongle stores flips, for every attempt at one setting.
+sim::Fault FlipDataWrites(int after) {
+  return sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFlip, after, kRfWriteAttempts);
 }
 
 // ---- The gate ----
@@ -165,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                {kGroupChangedText, kRfClosingNote},
                {"DW 0015/1 00", "DR 0015/1"}},
         Change{
-            "BandOnly", -1, 15, {kBandChangedText, kRfClosingNote}, {"DW 01c1/1 0f", "DR 01c1/1"}},
+            "BandOnly", -1, 15, {kBandChangedText, kRfClosingNote},
+            {"DR 01c0/1", "DW 01c1/1 0f", "DR 01c1/1"}},  // band 15: the marker read again first
         Change{"Both",
                2,
                9,
@@ -225,22 +228,24 @@ TEST(UiRfTest, ChangedValuesAreKeptForTheNextChangeAndTheNextOpening) {
   EXPECT_EQ(groups[1], kGroupEntries + " 4");
 }
 
-// A read-back that differs from what was written is a failure like any
-// other: the shared error text, no report, the dialog stays open.
-TEST(UiRfTest, DifferingReadBackShowsTheSharedErrorAndNoReport) {
+// A setting that never reads back as written (the dongle stores another
+// byte every time) is tried kRfWriteAttempts times; then the value before is
+// written back and verified, and the shared error text follows: no report,
+// the dialog stays open, the dongle keeps the value it had.
+TEST(UiRfTest, SettingThatNeverTakesIsPutBackAndShowsTheSharedError) {
   struct Case {
     const char* name;
-    int corruptAfter;  // data reads let through after Change
-    int group;         // m_nRfGroup afterwards
+    int flipAfter;  // data writes let through after Change
+    int group;      // m_nRfGroup afterwards
     int band;
   };
-  for (const Case& c : {Case{"group read-back", 0, 1, 5}, Case{"band read-back", 1, 2, 5}}) {
+  for (const Case& c : {Case{"group", 0, 1, 5}, Case{"band", 1, 2, 5}}) {
     SCOPED_TRACE(c.name);
     sim::SimulatedRun run(WithRf(1, 3, 5));
     OpenRfDialog(run);
     run.Desktop().Select(IDC_RF_GROUP, 2).Select(IDC_RF_BAND, 9);
-    run.Desktop().Do("corrupt a read-back",
-                     [&] { run.Dongle().AddFault(CorruptNextDataRead(c.corruptAfter)); });
+    run.Desktop().Do("every write of one setting stored wrong",
+                     [&] { run.Dongle().AddFault(FlipDataWrites(c.flipAfter)); });
     run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
     bool stillOpen = false;
     run.Desktop().Do("look", [&] { stillOpen = run.Desktop().TopmostDialog() == IDD_ADJUST_RF; });
@@ -252,9 +257,12 @@ TEST(UiRfTest, DifferingReadBackShowsTheSharedErrorAndNoReport) {
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(theApp.m_nRfGroup.load(), c.group);
     EXPECT_EQ(theApp.m_nStartBand.load(), c.band);
-    // The band is not tried after a failed group.
+    EXPECT_EQ(run.Dongle().ReadData(ADDR_RF_GROUP, 1), Bytes{static_cast<std::uint8_t>(c.group)});
+    EXPECT_EQ(run.Dongle().ReadData(ADDR_START_BAND, 1), Bytes{5});
+    // The band is not tried after a failed group; the value before goes back once.
     const std::vector<std::string> wire = WireAfterLast(run.Dongle(), "DR 0000/27");
-    EXPECT_EQ(Count(wire, "DW 01c1/1 09"), c.corruptAfter == 0 ? 0 : 1);
+    EXPECT_EQ(Count(wire, "DW 01c1/1 09"), c.flipAfter == 0 ? 0 : kRfWriteAttempts);
+    EXPECT_EQ(Count(wire, c.flipAfter == 0 ? "DW 0015/1 01" : "DW 01c1/1 05"), 1);
   }
 }
 

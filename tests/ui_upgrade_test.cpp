@@ -434,14 +434,15 @@ TEST(UiUpgradeTest, DescriptorIsReadAfterYesOnlyWhenTheModeReplyAsksForIt) {
 
   const std::vector<std::string> wire = Wire(run.Dongle());
   std::vector<std::string> afterRecord, afterDescriptor;
-  for (std::size_t i = 0; i + 1 < wire.size(); ++i) {
+  for (std::size_t i = 0; i + 2 < wire.size(); ++i) {
     if (wire[i] == "DR 0000/27") afterRecord.push_back(wire[i + 1]);
-    if (wire[i] == "descriptor") afterDescriptor.push_back(wire[i + 1]);
+    if (wire[i] == "descriptor") afterDescriptor.push_back(wire[i + 1] + ", " + wire[i + 2]);
   }
-  EXPECT_EQ(afterRecord, (std::vector<std::string>{"descriptor", "FW c000", "descriptor"}));
-  // The first run had no geometry yet: 128-byte pages; the third kept the
-  // 512-byte geometry of the second.
-  EXPECT_EQ(afterDescriptor, (std::vector<std::string>{"FW 0000", "FW c000"}));
+  EXPECT_EQ(afterRecord, (std::vector<std::string>{"descriptor", "DR 0010/11", "descriptor"}));
+  // The identity confirmed, then the pages. The first run had no geometry
+  // yet: 128-byte pages; the third kept the 512-byte geometry of the second.
+  EXPECT_EQ(afterDescriptor,
+            (std::vector<std::string>{"DR 0010/11, FW 0000", "DR 0010/11, FW c000"}));
   // In the transcript the read comes after the answer.
   const std::vector<sim::Line> lines = sim::TheTranscript().Lines();
   bool answered = false;

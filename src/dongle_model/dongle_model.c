@@ -47,6 +47,13 @@ uint32_t DongleClassify(uint32_t code, uint16_t command) {
   return DONGLE_OP_ANY; /* matched by DONGLE_OP_ANY faults only */
 }
 
+/* The bytes one request carries, as its flip faults leave them. */
+static void FlipBytes(uint8_t* bytes, uint32_t count, const DongleEffects* effects) {
+  uint32_t i;
+  if (!effects->flip) return;
+  for (i = 0; i < count && i < DONGLE_MAX_LENGTH; ++i) bytes[i] ^= effects->flips[i];
+}
+
 static void ApplyFault(const DongleFault* fault, DongleEffects* effects) {
   switch (fault->kind) {
     case DONGLE_FAULT_FAIL:
@@ -66,6 +73,12 @@ static void ApplyFault(const DongleFault* fault, DongleEffects* effects) {
       effects->reportCount = 1;
       effects->reportedCount = fault->reportedCount;
       break;
+    case DONGLE_FAULT_FLIP:
+      if (fault->flipByte < DONGLE_MAX_LENGTH) {
+        effects->flip = 1;
+        effects->flips[fault->flipByte] ^= (uint8_t)(1u << (fault->flipBit & 7u));
+      }
+      break;
     default:
       break;
   }
@@ -73,8 +86,9 @@ static void ApplyFault(const DongleFault* fault, DongleEffects* effects) {
 
 DongleEffects DongleTakeFaults(DongleActiveFault* faults, uint32_t faultCount, uint32_t op,
                                int isOpen) {
-  DongleEffects effects = {0, 0, 0, 0, 0, 0, 0};
+  DongleEffects effects;
   uint32_t i;
+  FillBytes((uint8_t*)&effects, 0, sizeof effects);
   for (i = 0; i < faultCount; ++i) {
     DongleActiveFault* active = &faults[i];
     const int matches =
@@ -112,9 +126,11 @@ static int ExecuteMemory(DongleMemory* memory, uint32_t code, const uint8_t* in,
   if (code == DONGLE_IOCTL_VENDOR_READ) {
     if (outSize < length) return DONGLE_BUFFER_TOO_SMALL;
     CopyBytes(out, area + address, length);
+    FlipBytes(out, length, effects);
     if (effects->corrupt) out[length - 1] ^= 0x01;
   } else {
     CopyBytes(area + address, in + DONGLE_PAYLOAD_OFFSET, length);
+    FlipBytes(area + address, length, effects);
     if (effects->corrupt) area[address + length - 1] ^= 0x01;
   }
   *count = length;
@@ -138,6 +154,7 @@ int DongleExecute(DongleMemory* memory, uint32_t code, const uint8_t* in, uint32
     if (code != DONGLE_IOCTL_VENDOR_READ) return DONGLE_INVALID_REQUEST;
     if (outSize < 1) return DONGLE_BUFFER_TOO_SMALL;
     out[0] = memory->mode;
+    FlipBytes(out, 1, effects);
     if (effects->corrupt) out[0] ^= 0x01;
     count = 1;
   } else if (command == DONGLE_CMD_DATA || command == DONGLE_CMD_FLASH) {
@@ -156,6 +173,7 @@ uint32_t DongleReadDescriptor(const uint8_t* descriptor, uint32_t descriptorSize
                               uint8_t* buffer, uint32_t size, const DongleEffects* effects) {
   uint32_t count = size < descriptorSize ? size : descriptorSize;
   if (count > 0) CopyBytes(buffer, descriptor, count);
+  FlipBytes(buffer, count, effects);
   if (effects->corrupt && count > 0) buffer[count - 1] ^= 0x01;
   if (effects->shortCount && count > 0) --count;
   if (effects->reportCount) count = effects->reportedCount;

@@ -62,14 +62,17 @@ enum {
   DONGLE_FAULT_SHORT = 1,         /* carried out, the count reported is one less */
   DONGLE_FAULT_CORRUPT = 2,       /* bit 0 of the last byte delivered or stored flips */
   DONGLE_FAULT_UNPLUG = 3,        /* the dongle is unplugged just before the request */
-  DONGLE_FAULT_REPORT_COUNT = 4   /* carried out, `reportedCount` is reported instead */
+  DONGLE_FAULT_REPORT_COUNT = 4,  /* carried out, `reportedCount` is reported instead */
+  DONGLE_FAULT_FLIP = 5           /* bit `flipBit` of byte `flipByte` flips on its way: in the
+                                     reply of a read, or in the payload a write stores */
 };
 
 #define DONGLE_FOREVER (-1)
 
 /* A fault lets `after` matching requests pass, then applies to the next
  * `count` (DONGLE_FOREVER: all further) matching ones. `error` is a Windows
- * system error code. */
+ * system error code. A flip names its bit: `flipByte` below DONGLE_MAX_LENGTH
+ * (a byte the request does not carry stays as it is), `flipBit` 0 to 7. */
 typedef struct DongleFault {
   uint32_t op;
   uint32_t kind;
@@ -77,6 +80,8 @@ typedef struct DongleFault {
   int32_t count;
   uint32_t error;
   uint32_t reportedCount;
+  uint32_t flipByte;
+  uint32_t flipBit;
 } DongleFault;
 
 typedef struct DongleActiveFault {
@@ -86,8 +91,9 @@ typedef struct DongleActiveFault {
 } DongleActiveFault;
 
 /* The faults that apply to one request. When several apply, an unplug wins
- * over a failure, which wins over the others (short, corrupt and a reported
- * count combine). */
+ * over a failure, which wins over the others (short, corrupt, flips and a
+ * reported count combine). `flips` is XORed over the bytes the request
+ * carries, from the first; each flip fault sets its own bit in it. */
 typedef struct DongleEffects {
   int unplug;
   int fail;
@@ -96,6 +102,8 @@ typedef struct DongleEffects {
   int corrupt;
   int reportCount;
   uint32_t reportedCount;
+  int flip;
+  uint8_t flips[DONGLE_MAX_LENGTH];
 } DongleEffects;
 
 /* Why a request was not carried out. */

@@ -29,6 +29,20 @@ constexpr int kPageVerifyFailures = 9;
 // Attempts at writing the identity bytes back and reading them back equal:
 // the same allowance for transient trouble as a flash block gets.
 constexpr int kIdentityWriteAttempts = kBlockWriteAttempts;
+// Reads of the identity area before the identity is used, while two in a row
+// (the record's being the first) disagree: a bit flipped on the way spoils one
+// read, so agreement comes within a few unless the link keeps failing.
+constexpr int kIdentityConfirmReads = kIdentityWriteAttempts;
+
+// What the last failed identity restore of this run left behind: the
+// identity it meant to write, and the bytes the dongle read back after the
+// restore's last attempt. It lives only as long as the program does; nothing
+// is stored on the PC.
+struct FailedRestore {
+  bool known = false;
+  std::uint8_t intended[IDENTITY_SIZE] = {};
+  std::uint8_t left[IDENTITY_SIZE] = {};
+};
 
 // The loader's messages, and the programming sequence's own ones.
 extern const char kMsgImageNotFound[];
@@ -67,6 +81,14 @@ class FirmwareUpgrader : public ProgrammingWindow {
   // the device just before.
   void ProgramFirmware();
 
+  // Confirms the identity bytes of m_info before the programming sequence
+  // restores them: reads the identity area until two reads in a row (the
+  // record being the first) agree, and keeps the agreed bytes in m_info, or,
+  // when they are exactly what the last failed restore of this run left in
+  // a dongle, the identity that restore meant to write. false when they never
+  // agree or a read fails; nothing has been written then.
+  [[nodiscard]] bool ConfirmIdentity();
+
   // m_info read as the device's information record.
   DeviceInfo Info() const {
     DeviceInfo info;
@@ -87,10 +109,12 @@ class FirmwareUpgrader : public ProgrammingWindow {
   [[nodiscard]] bool ProgramPages(std::uint16_t pageSize, std::uint16_t* address);
   [[nodiscard]] bool ProgramDataBlock(std::uint16_t* address);
   [[nodiscard]] bool RestoreIdentity();
-  [[nodiscard]] bool IdentityWritten(const std::uint8_t* send);
+  [[nodiscard]] bool IdentityWritten(const std::uint8_t* send, FailedRestore* seen);
 
   // The two passes of WriteFlashPage, and a failure shown with its code.
   [[nodiscard]] int WritePagePass(const std::uint8_t* page, std::uint16_t address);
   [[nodiscard]] int VerifyPagePass(const std::uint8_t* page, std::uint16_t address, int* failures);
   int FailPage(const std::string& text, int code);
+
+  FailedRestore m_failedRestore;
 };

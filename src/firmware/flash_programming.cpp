@@ -2,7 +2,6 @@
 // page; ProgramFirmware sends the chosen image page by page, then its data
 // block, then restores the device's identity bytes, moving the progress bar
 // and telling the user the outcome.
-#include <cstddef>
 #include <cstring>
 
 #include "firmware/firmware_upgrader.h"
@@ -142,25 +141,4 @@ bool FirmwareUpgrader::ProgramDataBlock(std::uint16_t* address) {
     RepaintProgressArea();
   }
   return true;
-}
-
-bool FirmwareUpgrader::RestoreIdentity() {
-  // Sent as read from the device, without ScrambleBlock. A write that did not
-  // take leaves wrong bytes in the identity area, and the next upgrade would
-  // read them as the dongle's own and write them back for good: the write is
-  // retried, as a flash block is, while the dongle is there.
-  std::uint8_t send[IDENTITY_SIZE];
-  std::memcpy(send, m_info + offsetof(DeviceInfo, identity), IDENTITY_SIZE);
-  for (int attempt = 1; attempt <= kIdentityWriteAttempts; ++attempt) {
-    if (attempt > 1 && g_deviceAbsent.load() != 0) return false;
-    if (IdentityWritten(send)) return true;
-  }
-  return false;
-}
-
-bool FirmwareUpgrader::IdentityWritten(const std::uint8_t* send) {
-  std::uint8_t readBack[IDENTITY_SIZE];
-  return WriteDeviceData(send, ADDR_IDENTITY, IDENTITY_SIZE) == 0 &&
-         ReadDeviceData(readBack, ADDR_IDENTITY, IDENTITY_SIZE) == 0 &&
-         std::memcmp(readBack, send, IDENTITY_SIZE) == 0;
 }

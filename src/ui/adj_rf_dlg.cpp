@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "device/vendor_request.h"
+#include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
 #include "platform/platform.h"
 #include "ui/app.h"
@@ -54,15 +55,45 @@ KIT_END_MESSAGE_MAP()
 
 void CAdjRFDlg::OnExit() { kit::CDialog::OnCancel(); }
 
-bool CAdjRFDlg::WriteSetting(std::uint16_t address, int value) {
+namespace {
+
+static_assert(kRfWriteAttempts == kIdentityWriteAttempts, "the RF settings get the identity's allowance");
+
+enum class Stored { kYes, kDiffers, kFailed };
+
+// Writes one byte and reads it back, up to kRfWriteAttempts times while the
+// byte read back differs. A failed request ends it at once, as it always has.
+Stored StoreSetting(std::uint16_t address, int value) {
   const auto written = static_cast<std::uint8_t>(value);
-  std::uint8_t readBack = 0;
-  if (WriteDeviceData(&written, address, 1) != 0 || ReadDeviceData(&readBack, address, 1) != 0 ||
-      readBack != written) {
-    kit::AfxMessageBox(g_strUpgradeError);
-    return false;
+  for (int attempt = 1; attempt <= kRfWriteAttempts; ++attempt) {
+    if (attempt > 1 && g_deviceAbsent.load() != 0) break;
+    std::uint8_t readBack = 0;
+    if (WriteDeviceData(&written, address, 1) != 0 || ReadDeviceData(&readBack, address, 1) != 0) {
+      return Stored::kFailed;
+    }
+    if (readBack == written) return Stored::kYes;
   }
-  return true;
+  return Stored::kDiffers;
+}
+
+}  // namespace
+
+bool CAdjRFDlg::WriteSetting(std::uint16_t address, int value, int previous) {
+  const Stored stored = StoreSetting(address, value);
+  if (stored == Stored::kYes) return true;
+  // The error is shown whatever the value before does; what matters is that
+  // the dongle keeps a value it had, not the one that arrived wrong.
+  if (stored == Stored::kDiffers) (void)StoreSetting(address, previous);
+  kit::AfxMessageBox(g_strUpgradeError);
+  return false;
+}
+
+bool CAdjRFDlg::BandAvailable(int band) {
+  if (band < RfBandCount(false)) return true;
+  std::uint8_t marker = 0;
+  if (ReadDeviceData(&marker, ADDR_BAND_MARKER, 1) == 0 && marker == BAND_MARKER_16_BANDS) return true;
+  kit::AfxMessageBox(g_strUpgradeError);
+  return false;
 }
 
 void CAdjRFDlg::OnChange() {
@@ -71,7 +102,7 @@ void CAdjRFDlg::OnChange() {
   if (group == -1) {
     kit::AfxMessageBox(kChooseGroupText);
   } else if (group != theApp.m_nRfGroup.load()) {
-    if (!WriteSetting(ADDR_RF_GROUP, group)) return;
+    if (!WriteSetting(ADDR_RF_GROUP, group, theApp.m_nRfGroup.load())) return;
     theApp.m_nRfGroup.store(group);
     report = kGroupChangedText + report;
   }
@@ -79,7 +110,7 @@ void CAdjRFDlg::OnChange() {
   if (band == -1) {
     kit::AfxMessageBox(kChooseBandText);
   } else if (band != theApp.m_nStartBand.load()) {
-    if (!WriteSetting(ADDR_START_BAND, band)) return;
+    if (!BandAvailable(band) || !WriteSetting(ADDR_START_BAND, band, theApp.m_nStartBand.load())) return;
     theApp.m_nStartBand.store(band);
     report = kBandChangedText + report;
   }

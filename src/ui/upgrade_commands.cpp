@@ -62,6 +62,14 @@ void CUpgradeDlg::RunUpgrade() {
     int matched = 0;
     (void)CheckDescriptor(&matched);
   }
+  // The record's identity bytes are restored after programming; one read of
+  // them is not enough to stake the dongle's identity on. A dongle already
+  // known to be gone is left to the programming sequence, which writes
+  // nothing to it and says so at its first page.
+  if (g_deviceAbsent.load() == 0 && !ConfirmIdentity()) {
+    kit::AfxMessageBox(g_strUpgradeError);
+    return;
+  }
   ProgramFirmware();
   if (IsWindow()) m_btnExit.EnableWindow(true);
   m_bDownloading = 0;

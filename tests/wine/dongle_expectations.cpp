@@ -106,6 +106,7 @@ std::vector<Request> UpgradeRequests(const UpgradeShape& shape) {
                                    DataRead(0, DONGLE_DEVICE_INFO_SIZE)};
   if (shape.descriptorCheck)
     requests.push_back(Request{TAVBUS_LOG_READ, 0, 0, 0, kDescriptorReadSize});
+  requests.push_back(DataRead(kIdentityAddress, kIdentitySize));  // the record's identity confirmed
   for (std::uint16_t page = base; page != base + kProgramSize; page += pageSize) {
     for (std::uint16_t block = 0; block < pageSize; block += kBlock) {
       requests.push_back(FlashWrite(static_cast<std::uint16_t>(page + block)));

@@ -39,7 +39,9 @@ struct UpgradeShape {
   bool largePages;
   bool descriptorCheck;  // the mode reply asked for it
 };
-// From the mode query to the identity read-back, when nothing fails.
+// From the mode query to the identity read-back, when nothing fails: the
+// mode, the record, the descriptor when asked for, the identity area read
+// again to confirm the record's, the pages, the data block, the identity.
 std::vector<Request> UpgradeRequests(const UpgradeShape& shape);
 
 // The same with one fault absorbed: the flash write of index `n` (0 for the

@@ -274,6 +274,31 @@ void PluggedLater(const Env& env) {
   session.Exit();
 }
 
+// The record read before the confirmation comes back with one identity bit
+// flipped: the identity area read to confirm it disagrees, a second read
+// agrees with the first, and the dongle keeps its own identity.
+void FlippedIdentityBit(Session& session, const Env& env) {
+  tavbus::BusClient& bus = env.bus;
+  DongleFault flip = tavbus::MakeBusFault(DONGLE_OP_DATA_READ, DONGLE_FAULT_FLIP);
+  flip.flipByte = 20;
+  flip.flipBit = 4;
+  const std::vector<std::uint8_t> identity = ReadData(bus, 16, 11);
+  BusOk(bus.AddFault(flip), "bit 4 of byte 20 of the record read flipped", bus);
+  std::vector<Request> expected = e2e::UpgradeRequests({true, false});
+  expected.insert(expected.begin() + 2, e2e::DataRead(16, 11));
+  session.ClearLog();
+  if (ChooseEdition(session, 3)) {
+    session.Answer(session.ExpectBox("a flipped identity bit, confirmation",
+                                     FreshDongleConfirmation(3), {IDYES, IDNO}),
+                   IDYES);
+    session.Answer(
+        session.ExpectBox("a flipped identity bit", kSuccess, {IDOK}, e2e::kUpgradeWait), IDOK);
+    CheckRequests(session, expected, "a flipped identity bit: the identity area read twice");
+    CheckProgrammed(session, env.images[3], true, identity, "a flipped identity bit");
+  }
+  BusOk(bus.ClearFaults(), "the fault is cleared", bus);
+}
+
 // A failed flash write and a short read-back are absorbed: the write is
 // repeated at once; the page's verification starts again from its first
 // block. A read-back that is always short ends the page on its 9th failure.
@@ -312,12 +337,13 @@ void Faults(const Env& env) {
     session.Answer(session.ExpectBox("a persistent fault", kReadFlashError, {IDOK}), IDOK);
     session.Answer(session.ExpectBox("a persistent fault, then", kUpgradeError, {IDOK}), IDOK);
     std::vector<Request> firstPage = e2e::UpgradeRequests({true, false});
-    firstPage.resize(2 + 8 + 1);  // mode, record, eight writes, the first read
+    firstPage.resize(3 + 8 + 1);  // mode, record, identity, eight writes, the first read
     firstPage.insert(firstPage.end(), 8, firstPage.back());
     CheckRequests(session, firstPage,
                   "a persistent fault: one page, nine read-backs of its first block");
   }
   BusOk(bus.ClearFaults(), "the fault is cleared", bus);
+  FlippedIdentityBit(session, env);
   session.Exit();
 }
 

@@ -26,6 +26,7 @@ sim::FaultKind KindOf(const std::string& kind) {
   if (kind == "short") return sim::FaultKind::kShort;
   if (kind == "corrupt") return sim::FaultKind::kCorrupt;
   if (kind == "unplug") return sim::FaultKind::kUnplug;
+  if (kind == "flip") return sim::FaultKind::kFlip;
   return sim::FaultKind::kFail;
 }
 
@@ -82,6 +83,8 @@ Outcome Run(const Scenario& scenario) {
       sim::Fault injected =
           sim::MakeFault(OpOf(fault.op), KindOf(fault.kind), fault.after, fault.count);
       injected.error = fault.error;
+      injected.flipByte = static_cast<std::uint32_t>(fault.byte);
+      injected.flipBit = static_cast<std::uint32_t>(fault.bit);
       run.Dongle().AddFault(injected);
     }
   }

@@ -90,15 +90,15 @@ std::string OneOf(const json& value, const std::string& what, const std::set<std
 
 Fault ParseFault(const json& item, std::size_t index) {
   const std::string where = "dongle.faults[" + std::to_string(index) + "]";
-  OnlyKeys(item, where, {"op", "after", "count", "kind", "error"});
+  OnlyKeys(item, where, {"op", "after", "count", "kind", "error", "byte", "bit"});
   if (!item.contains("op")) throw Bad(where + " needs \"op\"");
   if (!item.contains("kind")) throw Bad(where + " needs \"kind\"");
   Fault fault;
   fault.op = OneOf(item["op"], "fault op",
                    {"mode", "data-read", "data-write", "flash-read", "flash-write", "descriptor",
                     "open", "any"});
-  fault.kind = OneOf(item["kind"], "fault kind", {"fail", "short", "corrupt", "unplug"});
-  if (fault.op == "open" && (fault.kind == "short" || fault.kind == "corrupt")) {
+  fault.kind = OneOf(item["kind"], "fault kind", {"fail", "short", "corrupt", "unplug", "flip"});
+  if (fault.op == "open" && (fault.kind == "short" || fault.kind == "corrupt" || fault.kind == "flip")) {
     throw Bad(where + ": an open returns no bytes, so \"" + fault.kind + "\" does not apply to it");
   }
   // The worker thread opens the dongle, and the removal notice of an unplug
@@ -113,6 +113,11 @@ Fault ParseFault(const json& item, std::size_t index) {
   if (item.contains("error")) {
     fault.error = static_cast<std::uint32_t>(Integer(item["error"], where + ".error", 1, 0xFFFFFFFFLL));
   }
+  if ((item.contains("byte") || item.contains("bit")) && fault.kind != "flip") {
+    throw Bad(where + ": \"byte\" and \"bit\" name the bit of a \"flip\" only");
+  }
+  if (item.contains("byte")) fault.byte = static_cast<int>(Integer(item["byte"], where + ".byte", 0, 63));
+  if (item.contains("bit")) fault.bit = static_cast<int>(Integer(item["bit"], where + ".bit", 0, 7));
   return fault;
 }
 

@@ -15,8 +15,10 @@ struct Fault {
   std::string op;    // mode, data-read, data-write, flash-read, flash-write, descriptor, open, any
   int after = 0;     // matching requests let through first
   int count = 1;     // requests the fault applies to
-  std::string kind;  // fail, short, corrupt, unplug
+  std::string kind;  // fail, short, corrupt, unplug, flip
   std::uint32_t error = 31;
+  int byte = 0;      // flip: which byte of what the request carries
+  int bit = 0;       // flip: which bit of it
 };
 
 struct Dongle {

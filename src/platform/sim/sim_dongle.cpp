@@ -43,6 +43,8 @@ DongleFault ModelFault(const Fault& fault) {
   model.count = fault.count;
   model.error = fault.error;
   model.reportedCount = fault.reportedCount;
+  model.flipByte = fault.flipByte;
+  model.flipBit = fault.flipBit;
   return model;
 }
 

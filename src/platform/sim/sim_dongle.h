@@ -67,6 +67,10 @@ enum class FaultKind {
   kCorrupt = DONGLE_FAULT_CORRUPT,  // bit 0 of the last byte delivered (read) or stored (write) flips
   kUnplug = DONGLE_FAULT_UNPLUG,    // the dongle is unplugged just before the request, which then fails
   kReportCount = DONGLE_FAULT_REPORT_COUNT,  // carried out, `reportedCount` is reported instead
+  // Bit `flipBit` of byte `flipByte` of what the request carries flips on its
+  // way: in a read's reply (the memory keeps the right byte), or in a write's
+  // payload (the dongle stores the flipped byte).
+  kFlip = DONGLE_FAULT_FLIP,
 };
 
 constexpr int kForever = DONGLE_FOREVER;
@@ -75,9 +79,9 @@ constexpr int kForever = DONGLE_FOREVER;
 // `count` (kForever: all further) matching ones. Each fault counts the
 // requests it matches on its own, so several faults can be active at once;
 // when more than one applies to a request, kUnplug wins over kFail, which
-// wins over the others (kShort, kCorrupt and kReportCount combine). Requests
+// wins over the others (kShort, kCorrupt, kFlip and kReportCount combine). Requests
 // refused because the dongle is unplugged are not counted. On an open,
-// kShort, kCorrupt and kReportCount have no effect.
+// kShort, kCorrupt, kFlip and kReportCount have no effect.
 struct Fault {
   FaultOp op = FaultOp::kAny;
   int after = 0;
@@ -85,6 +89,8 @@ struct Fault {
   FaultKind kind = FaultKind::kFail;
   std::uint32_t error = 31;  // ERROR_GEN_FAILURE
   std::uint32_t reportedCount = 0;
+  std::uint32_t flipByte = 0;  // kFlip: below kMaxRequestLength
+  std::uint32_t flipBit = 0;   // kFlip: 0-7
 };
 
 // A fault of `kind` on the requests of `op`, after `after` of them, `count`

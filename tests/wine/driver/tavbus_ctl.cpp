@@ -22,7 +22,8 @@ const char kUsage[] =
     "  dump data|flash ADDR LEN       print bytes\n"
     "  fault OP KIND [AFTER [COUNT [ERROR]]]\n"
     "      OP: mode data-read data-write flash-read flash-write descriptor open any\n"
-    "      KIND: fail short corrupt unplug count=N; COUNT -1: every further one\n"
+    "      KIND: fail short corrupt unplug count=N flip=BYTE:BIT; COUNT -1: every further one\n"
+    "      flip: that bit of a read's reply or of a write's payload (flip alone: 0:0)\n"
     "  clear-faults\n"
     "  log                            every request since the last clear\n"
     "  clear-log\n";
@@ -68,6 +69,16 @@ void Dump(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
 
 bool IsFlash(const std::string& area) { return area == "flash"; }
 
+// "flip=20:4": bit 4 of byte 20; "flip": bit 0 of byte 0.
+bool FlipAt(const std::string& kind, DongleFault* fault) {
+  if (kind == "flip") return true;
+  char* end = nullptr;
+  fault->flipByte = static_cast<std::uint32_t>(std::strtoul(kind.c_str() + 5, &end, 0));
+  if (*end != ':') return false;
+  fault->flipBit = static_cast<std::uint32_t>(std::strtoul(end + 1, &end, 0));
+  return *end == '\0' && fault->flipByte < DONGLE_MAX_LENGTH && fault->flipBit < 8;
+}
+
 bool Fault(tavbus::BusClient& bus, int argc, char** argv) {
   const int op = Index(kOps, 8, argv[2]);
   const std::string kind = argv[3];
@@ -78,6 +89,8 @@ bool Fault(tavbus::BusClient& bus, int argc, char** argv) {
   if (kind.rfind("count=", 0) == 0) {
     kindIndex = DONGLE_FAULT_REPORT_COUNT;
     fault.reportedCount = static_cast<std::uint32_t>(Number(kind.c_str() + 6));
+  } else if (kind == "flip" || kind.rfind("flip=", 0) == 0) {
+    kindIndex = FlipAt(kind, &fault) ? DONGLE_FAULT_FLIP : -1;
   }
   if (op < 0 || kindIndex < 0) return false;
   fault.kind = static_cast<std::uint32_t>(kindIndex);

@@ -33,7 +33,8 @@ static ULONG AppliedFaults(const DongleEffects* effects) {
          (effects->shortCount ? TAVBUS_APPLIED_SHORT : 0) |
          (effects->corrupt ? TAVBUS_APPLIED_CORRUPT : 0) |
          (effects->unplug ? TAVBUS_APPLIED_UNPLUG : 0) |
-         (effects->reportCount ? TAVBUS_APPLIED_REPORT_COUNT : 0);
+         (effects->reportCount ? TAVBUS_APPLIED_REPORT_COUNT : 0) |
+         (effects->flip ? TAVBUS_APPLIED_FLIP : 0);
 }
 
 /* Under the lock: one record at the end of the log. Beyond the capacity
