@@ -26,7 +26,8 @@ std::string OneLine(std::string text) {
 
 // Scenario files are a few kilobytes. The bound keeps a runaway input (a
 // generated file gone wrong, a device such as /dev/zero, a pipe that never
-// ends) from taking all memory: more than this is refused unread.
+// ends) from taking all memory: more than this is refused without being read
+// to its end.
 constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
 
 enum class ReadResult { kRead, kUnreadable, kTooLarge };
