@@ -389,10 +389,14 @@ class HeldDeviceIo : public sim::HookedDeviceIo {
 template <class Base>
 class HeldWorkerTest : public Base {
  protected:
-  HeldWorkerTest() : held_(this->machine_.Io()) { SetIo(&held_); }
+  HeldWorkerTest() : held_(this->machine_.Io()) {
+    SetIo(&held_);
+    SetArrivalTakenHook([this] { arrivalTaken_.Pass(); });
+  }
   ~HeldWorkerTest() override {
-    for (Gate* gate : {&held_.open, &held_.close, &held_.call}) gate->Release();
+    for (Gate* gate : {&held_.open, &held_.close, &held_.call, &arrivalTaken_}) gate->Release();
     this->StopWorker();
+    SetArrivalTakenHook({});
     SetIo(&this->machine_.Io());
   }
   static void SetIo(platform::DeviceIo* io) {
@@ -411,6 +415,9 @@ class HeldWorkerTest : public Base {
     }) && this->window_.ButtonsEnabled();
   }
   HeldDeviceIo held_;
+  // Between the worker's clearing of the removal left from the absence and
+  // its reading of the latest notice, once an arrival has woken it.
+  Gate arrivalTaken_;
 };
 
 using HeldWorkerNoDongleTest = HeldWorkerTest<MonitorNoDongleTest>;
@@ -432,6 +439,23 @@ TEST_F(HeldWorkerNoDongleTest, ArrivalAfterARemovalDuringTheOpenIsKept) {
   held_.call.Release();
   EXPECT_TRUE(ReopenedAndParked(2));
   EXPECT_EQ(dialogs_.BoxCount(), 0u);
+}
+
+// A removal handled just after an arrival has woken the worker, while the
+// dongle can still be opened: the worker sees it and opens nothing, and the
+// removal's signal does not end the connection of the next arrival.
+TEST_F(HeldWorkerNoDongleTest, RemovalJustAfterTheArrivalIsSeen) {
+  Start();
+  arrivalTaken_.Arm();
+  machine_.Plug();
+  ASSERT_TRUE(arrivalTaken_.WaitHeld());
+  Announce(platform::kDbtDeviceRemoveComplete);
+  arrivalTaken_.Release();
+  ASSERT_TRUE(DisconnectedAndParked());
+  EXPECT_EQ(machine_.Dongle().OpenCount(), 0u);
+  EXPECT_FALSE(window_.ButtonsEnabled());
+  Announce(platform::kDbtDeviceArrival);
+  EXPECT_TRUE(ReopenedAndParked(1));
 }
 
 // An arrival handled while the worker goes from the closed handle to its

@@ -23,6 +23,7 @@ void UpdateMainButtons() {
 namespace {
 
 std::atomic<int> g_workerThreads{0};
+std::function<void()> g_arrivalTakenHook;
 
 // Only the worker changes g_hDevice, so it may look without the request lock.
 bool IsDeviceOpen() { return g_hDevice != platform::kInvalidHandle; }
@@ -84,16 +85,21 @@ class DeviceWorkerRun {
   bool WaitForArrival() {
     MarkDisconnected();
     if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) return false;
-    const DeviceNotice notice = LatestDeviceNotice();
-    const bool withdrawn = RemovedSince(notice);
-    seen_ = notice.serial;
     // A removal announced while no dongle was open (after failed openings,
     // or while waiting here) belongs to that absence: left pending, it would
     // end the connection of the dongle that has just arrived as soon as its
-    // settings were read. A removal from now on is the new dongle's. The exit
-    // test comes after, so that a shutdown signalled before this point is
-    // still seen.
+    // settings were read. Its signal is cleared before the latest notice is
+    // read, so that every removal is seen: one handled before the read
+    // withdraws this arrival, one handled after it stays signalled for the
+    // park. (Read first, a removal handled in between would be cleared
+    // unseen, and the worker would park on an opened handle with the buttons
+    // off.) The exit test comes after, so that a shutdown signalled before
+    // this point is still seen.
     g_evRemoval.Wait(0);
+    if (g_arrivalTakenHook) g_arrivalTakenHook();
+    const DeviceNotice notice = LatestDeviceNotice();
+    const bool withdrawn = RemovedSince(notice);
+    seen_ = notice.serial;
     return !withdrawn;
   }
 
@@ -198,6 +204,8 @@ void ShutdownWorker() {
   g_evRemoval.Set();
   g_evWorkerDone.Wait(kShutdownWaitMs);
 }
+
+void SetArrivalTakenHook(std::function<void()> hook) { g_arrivalTakenHook = std::move(hook); }
 
 int WorkerThreadsAlive() { return g_workerThreads.load(); }
 

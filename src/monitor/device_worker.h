@@ -49,6 +49,12 @@ std::uint32_t DeviceWorker(CConnectionState* app);
 // it at most kShutdownWaitMs. Otherwise returns at once.
 void ShutdownWorker();
 
+// For tests that hold the worker between two of its steps: `hook` runs on
+// the worker thread each time an arrival has woken it, after it has cleared
+// the removal signal left from the absence before and before it reads the
+// latest notice. Set while no worker runs; empty (none) by default.
+void SetArrivalTakenHook(std::function<void()> hook);
+
 // Worker threads started and not yet ended (the worker's very last step).
 int WorkerThreadsAlive();
 // For tests and orderly tear-down: waits until no worker thread is left, at

@@ -4,9 +4,13 @@
 #   NAME.expected.status  "exit N" on the first line, then standard error;
 #                         absent when the run exits 0 and writes no error
 #
-#   cmake -DSIM=path/to/tavrolin-sim -DSCENARIO=path/to/NAME.json [-DREPEAT=N] -P check_scenario.cmake
+#   cmake -DSIM=path/to/tavrolin-sim -DSCENARIO=path/to/NAME.json [-DREPEAT=N] [-DINPUT=PATH]
+#         -P check_scenario.cmake
 #
 # REPEAT=N runs the scenario N times; every run must print the same bytes.
+# INPUT=PATH gives the runner PATH in place of NAME.json, which then need not
+# exist: an input that cannot be a file in the tree (a device, or a file made
+# at test time), checked against NAME's expectations.
 # Environment:
 #   TAVROLIN_SIM_UPDATE=1   write the expectations from this run instead
 #   TAVROLIN_SIM_REPEAT=N   as REPEAT, and in its place
@@ -21,9 +25,14 @@ get_filename_component(name ${SCENARIO} NAME_WE)
 set(expected_out ${dir}/${name}.expected.jsonl)
 set(expected_status ${dir}/${name}.expected.status)
 
+set(input ${name}.json)
+if(DEFINED INPUT)
+  set(input ${INPUT})
+endif()
+
 # Runs the scenario from its own folder; sets out, err and status in the caller.
 function(run_once)
-  execute_process(COMMAND ${SIM} ${name}.json
+  execute_process(COMMAND ${SIM} ${input}
     WORKING_DIRECTORY ${dir}
     OUTPUT_VARIABLE run_out
     ERROR_VARIABLE run_err

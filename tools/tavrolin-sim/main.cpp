@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 #include "run_scenario.h"
 #include "scenario.h"
@@ -24,15 +24,26 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-bool ReadFile(const std::string& path, std::string* text) {
+// Scenario files are a few kilobytes. The bound keeps a runaway input (a
+// generated file gone wrong, a device such as /dev/zero, a pipe that never
+// ends) from taking all memory: more than this is refused without being read
+// to its end.
+constexpr std::size_t kMaxScenarioBytes = 4 * 1024 * 1024;
+
+enum class ReadResult { kRead, kUnreadable, kTooLarge };
+
+// The whole file, or kTooLarge as soon as more than kMaxScenarioBytes have
+// come. A read error (a folder, say) makes it kUnreadable.
+ReadResult ReadFile(const std::string& path, std::string* text) {
   std::ifstream file(path, std::ios::binary);
-  if (!file.is_open()) return false;
-  try {
-    text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  } catch (const std::ios_base::failure&) {
-    return false;  // a folder, say
+  if (!file.is_open()) return ReadResult::kUnreadable;
+  std::vector<char> chunk(64 * 1024);
+  while (file) {
+    file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    text->append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+    if (text->size() > kMaxScenarioBytes) return ReadResult::kTooLarge;
   }
-  return !file.bad();
+  return file.bad() ? ReadResult::kUnreadable : ReadResult::kRead;
 }
 
 int Usage() {
@@ -52,9 +63,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string text;
-  if (!ReadFile(path, &text)) {
-    std::cerr << "tavrolin-sim: cannot read " << path << "\n";
-    return kMalformed;
+  switch (ReadFile(path, &text)) {
+    case ReadResult::kRead: break;
+    case ReadResult::kUnreadable:
+      std::cerr << "tavrolin-sim: cannot read " << path << "\n";
+      return kMalformed;
+    case ReadResult::kTooLarge:
+      std::cerr << "tavrolin-sim: malformed scenario: the file is larger than "
+                << (kMaxScenarioBytes >> 20) << " MiB\n";
+      return kMalformed;
   }
   scenario::Scenario parsed;
   std::string error;

@@ -195,27 +195,50 @@ void ParseTop(const json& top, Scenario* out) {
   }
 }
 
+// A key given twice in one object would silently lose one of its values:
+// finds the first such key, in a pass of its own over the text. (The parse
+// callback of nlohmann::json could see the keys too, but after every value it
+// closes it searches the whole enclosing list for a discarded one, which makes
+// a long list of objects take quadratic time.)
+class DuplicateKeyFinder : public nlohmann::json_sax<json> {
+ public:
+  std::string duplicate;
+
+  bool start_object(std::size_t) override {
+    open_.emplace_back();
+    return true;
+  }
+  bool key(string_t& key) override {
+    if (open_.back().insert(key).second) return true;
+    duplicate = key;
+    return false;  // the first one is enough
+  }
+  bool end_object() override {
+    open_.pop_back();
+    return true;
+  }
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t, const std::string&, const json::exception&) override { return false; }
+
+ private:
+  // The keys of the objects being read, innermost last.
+  std::vector<std::set<std::string>> open_;
+};
+
 }  // namespace
 
 bool Parse(const std::string& text, Scenario* out, std::string* error) {
-  // A key given twice in one object would silently lose one of its values:
-  // the keys of the objects being read, innermost last.
-  std::vector<std::set<std::string>> open;
-  std::string duplicate;
-  const json::parser_callback_t noteKeys = [&](int, json::parse_event_t event, json& parsed) {
-    if (event == json::parse_event_t::object_start) {
-      open.emplace_back();
-    } else if (event == json::parse_event_t::object_end && !open.empty()) {
-      open.pop_back();
-    } else if (event == json::parse_event_t::key && !open.empty() &&
-               !open.back().insert(parsed.get<std::string>()).second && duplicate.empty()) {
-      duplicate = parsed.get<std::string>();
-    }
-    return true;
-  };
   json top;
   try {
-    top = json::parse(text, noteKeys);
+    top = json::parse(text);
   } catch (const json::exception& e) {  // a syntax error, or a number out of range
     // "[json.exception.parse_error.101] parse error at line 1, ...": the
     // bracketed name says nothing to a reader of the scenario.
@@ -227,8 +250,9 @@ bool Parse(const std::string& text, Scenario* out, std::string* error) {
     *error = "not valid JSON: " + what;
     return false;
   }
-  if (!duplicate.empty()) {
-    *error = "the key " + Quoted(duplicate) + " appears twice in one object";
+  DuplicateKeyFinder keys;
+  if (!json::sax_parse(text, &keys)) {  // valid JSON by now: it stops only at a key given twice
+    *error = "the key " + Quoted(keys.duplicate) + " appears twice in one object";
     return false;
   }
   try {

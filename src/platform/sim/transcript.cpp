@@ -93,7 +93,11 @@ std::string JsonQuote(const std::string& text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20) {
+        // A byte above 0x7F is the character of that code point, U+0080 to
+        // U+00FF, escaped like a control byte: every line is valid UTF-8 (and
+        // plain ASCII) whatever bytes the dongle returns, and each byte reads
+        // back as its own value, with no code page to guess.
+        if (c < 0x20 || c > 0x7F) {
           char escaped[8];
           std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
           out += escaped;

@@ -53,7 +53,8 @@ class Transcript {
 // The transcript of the simulated machine in this process.
 Transcript& TheTranscript();
 
-// JSON helpers: a string literal with escapes, and bytes as lower-case hex.
+// JSON helpers: a string literal with escapes (control bytes and bytes above
+// 0x7F as \u00XX, so the literal is ASCII), and bytes as lower-case hex.
 std::string JsonQuote(const std::string& text);
 std::string HexLower(const std::uint8_t* bytes, std::size_t size);
 
