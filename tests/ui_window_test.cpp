@@ -256,6 +256,8 @@ TEST(UiWindowTest, PictureIsDrawnOncePerSizeAndScale) {
   EXPECT_EQ(seen[2].picture, 1800u);
   // Every paint leaves out the four shown controls, which paint themselves.
   EXPECT_EQ(run.Graphics().LastPaintExclusions().size(), 4u);
+  // The bitmap went with the window, before the library was shut down.
+  EXPECT_EQ(run.Graphics().BitmapsAtShutdown(), 0);
 }
 
 // A picture that does not decode, or a graphics library that did not start,

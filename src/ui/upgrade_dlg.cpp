@@ -92,7 +92,7 @@ void CUpgradeDlg::LoadScaledBackgrounds() {
   std::vector<const platform::Picture*> pictures = {m_pBackground};
   platform::Resources& resources = *platform::Os().resources;
   for (int id : {IDR_BACKGROUND_2X_PNG, IDR_BACKGROUND_3X_PNG}) {
-    if (m_pBackground == nullptr) break;
+    if (m_pBackground == nullptr) break;  // no picture at all, at any scale
     platform::Resources::Found found = resources.Find(kPngType, id);
     platform::Resources::Loaded loaded = found != nullptr ? resources.Load(found) : nullptr;
     const std::uint8_t* bytes = loaded != nullptr ? resources.Lock(loaded) : nullptr;
@@ -134,9 +134,10 @@ void CUpgradeDlg::OnClose() {
 // its children, so the paint leaves out the shown controls itself: a paint
 // that comes after a control has painted would otherwise cover it.
 void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
-  const kit::CWnd* const controls[] = {&m_btnExit,  &m_progress, &m_editFrame,   &m_editWarning,
-                                       &m_stIcon,   &m_editAux1, &m_editAux2,    &m_stTitle,
-                                       &m_btnAdjustRF, &m_btnUpgrade};
+  const kit::CWnd* const controls[] = {&m_btnExit,  &m_progress,    &m_editFrame,
+                                       &m_editWarning, &m_stIcon,  &m_editAux1,
+                                       &m_editAux2, &m_stTitle,     &m_btnAdjustRF,
+                                       &m_btnUpgrade};
   for (const kit::CWnd* control : controls) {
     if (control->IsWindowVisible()) dc.ExcludeFromPaint(control->ClientRectInParent());
   }

@@ -2,6 +2,8 @@
 // reports, recorded draws and copies.
 #include "platform/sim/headless_graphics.h"
 
+#include <utility>
+
 namespace sim {
 namespace {
 
@@ -26,7 +28,19 @@ class HeadlessPicture : public platform::Picture {
   std::uint32_t height_;
 };
 
-class HeadlessBitmap : public platform::DrawnPicture {};
+// Counts itself among the bitmaps alive while it lives.
+class HeadlessBitmap : public platform::DrawnPicture {
+ public:
+  explicit HeadlessBitmap(std::shared_ptr<std::atomic<int>> alive) : alive_(std::move(alive)) {
+    ++*alive_;
+  }
+  ~HeadlessBitmap() override { --*alive_; }
+  HeadlessBitmap(const HeadlessBitmap&) = delete;
+  HeadlessBitmap& operator=(const HeadlessBitmap&) = delete;
+
+ private:
+  std::shared_ptr<std::atomic<int>> alive_;
+};
 
 }  // namespace
 
@@ -47,7 +61,7 @@ class HeadlessPaintContext : public platform::PaintContext {
   std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture& picture,
                                                          int width, int height) override {
     graphics_->RecordDraw({&picture, 0, 0, width, height});
-    return std::make_unique<HeadlessBitmap>();
+    return std::make_unique<HeadlessBitmap>(graphics_->bitmapsAlive_);
   }
   void CopyFromBitmap(const platform::DrawnPicture& /*bitmap*/,
                       const platform::Rect& area) override {
@@ -88,6 +102,7 @@ void HeadlessGraphics::Shutdown(std::uintptr_t /*token*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++shutdowns_;
   started_ = false;
+  bitmapsAtShutdown_ = bitmapsAlive_->load();
 }
 
 platform::Picture* HeadlessGraphics::CreatePicture(const std::uint8_t* bytes,
@@ -141,6 +156,11 @@ int HeadlessGraphics::DrawCount() const {
 DrawCall HeadlessGraphics::LastDraw() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return last_;
+}
+
+int HeadlessGraphics::BitmapsAtShutdown() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bitmapsAtShutdown_;
 }
 
 int HeadlessGraphics::CopyCount() const {

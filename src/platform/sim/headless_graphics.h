@@ -2,6 +2,7 @@
 // header without decoding it, and records what the program draws (directly
 // or into a bitmap) and what it copies from a bitmap.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,8 @@ class HeadlessGraphics : public platform::Graphics {
   // Copies from a bitmap to a window, and the area of the last one.
   int CopyCount() const;
   platform::Rect LastCopy() const;
+  // Bitmaps drawn into and not yet released when the library was shut down.
+  int BitmapsAtShutdown() const;
   // What the last paint context made left out of its paint.
   std::vector<platform::Rect> LastPaintExclusions() const;
 
@@ -78,6 +81,8 @@ class HeadlessGraphics : public platform::Graphics {
   int copies_ = 0;
   platform::Rect lastCopy_;
   std::vector<platform::Rect> exclusions_;
+  std::shared_ptr<std::atomic<int>> bitmapsAlive_ = std::make_shared<std::atomic<int>>(0);
+  int bitmapsAtShutdown_ = -1;
   std::vector<std::unique_ptr<platform::Picture>> pictures_;  // kept for the run
 };
 
