@@ -77,8 +77,13 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   EXPECT_TRUE(after.adjustEnabled);
   // The area around the bar was painted at the start, after every page and
   // after every data block, although the window's own loop was not running:
-  // only the frame around the bar, over the picture, without erasing it.
-  EXPECT_GE(run.Graphics().DrawCount(), 1 + 1 + geometry.pages + 8);
+  // only the frame around the bar, over the picture, without erasing it,
+  // copied from the bitmap the picture was drawn into once.
+  EXPECT_EQ(run.Graphics().DrawCount(), 1);
+  EXPECT_GE(run.Graphics().CopyCount(), 1 + geometry.pages + 8);
+  const platform::Rect copied = run.Graphics().LastCopy();
+  EXPECT_EQ(std::vector<int>({copied.left, copied.top, copied.right, copied.bottom}),
+            std::vector<int>({frame.left, frame.top, frame.right, frame.bottom}));
   ASSERT_EQ(repaints.size(), static_cast<std::size_t>(1 + geometry.pages + 8));
   for (const sim::HeadlessWindow::Invalidation& repaint : repaints) {
     EXPECT_EQ(std::vector<int>({repaint.rect.left, repaint.rect.top, repaint.rect.right,

@@ -160,28 +160,104 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PictureFailure>& info) { return info.param.name; });
 
 // On a scaled display the dialog manager grows the window with its font; the
-// picture is stretched over the client area there, and at 96 dpi it stays at
-// its own size whatever the client area measures.
+// client area is covered there by the smallest of the three drawings (600,
+// 1200 and 1800 pixels wide) at least as large as it, or by the largest, and
+// one missing or not decoding leaves the choice to the others. At 96 dpi the
+// 600 x 400 picture stays at its own size whatever the client area measures.
 TEST(UiWindowTest, PictureFillsTheClientAreaOnlyOnAScaledDisplay) {
   struct Case {
     sim::PaintSurface surface;
+    std::vector<int> missing;  // resources taken away
+    int broken;                // a resource that is not a PNG, or 0
+    std::uint32_t picture;     // the width of the drawing chosen
     int width;
     int height;
   };
-  for (const Case& c : {Case{{943, 586, 144}, 943, 586}, Case{{751, 499, 120}, 751, 499},
-                        Case{{686, 400, 96}, 600, 400}}) {
-    SCOPED_TRACE(c.surface.dpi);
+  const int k2x = IDR_BACKGROUND_2X_PNG;
+  const int k3x = IDR_BACKGROUND_3X_PNG;
+  for (const Case& c : {Case{{943, 586, 144}, {}, 0, 1200, 943, 586},
+                        Case{{751, 499, 120}, {}, 0, 1200, 751, 499},
+                        Case{{686, 400, 96}, {}, 0, 600, 600, 400},
+                        Case{{1200, 800, 192}, {}, 0, 1200, 1200, 800},
+                        Case{{1250, 820, 192}, {}, 0, 1800, 1250, 820},
+                        Case{{1900, 1250, 288}, {}, 0, 1800, 1900, 1250},
+                        Case{{943, 586, 144}, {k2x}, 0, 1800, 943, 586},
+                        Case{{943, 586, 144}, {k2x, k3x}, 0, 600, 943, 586},
+                        Case{{1250, 820, 192}, {}, k3x, 1200, 1250, 820}}) {
+    SCOPED_TRACE(std::to_string(c.surface.dpi) + " dpi, " + std::to_string(c.surface.clientWidth) +
+                 " wide, " + std::to_string(c.missing.size()) + " missing, broken " +
+                 std::to_string(c.broken));
     sim::SimulatedRun run(StandardDongle());
     run.Graphics().SetPaintSurface(c.surface);
+    for (int id : c.missing) run.Resources().Remove("PNG", id);
+    if (c.broken != 0) run.Resources().Add("PNG", c.broken, {'n', 'o', 't', ' ', 'p', 'n', 'g'});
     run.Desktop().PressEnter();
     ASSERT_TRUE(run.Run()) << run.Error();
     ASSERT_GE(run.Graphics().DrawCount(), 1);
     const sim::DrawCall draw = run.Graphics().LastDraw();
+    ASSERT_NE(draw.picture, nullptr);
+    EXPECT_EQ(draw.picture->Width(), c.picture);
     EXPECT_EQ(draw.x, 0);
     EXPECT_EQ(draw.y, 0);
     EXPECT_EQ(draw.width, c.width);
     EXPECT_EQ(draw.height, c.height);
+    EXPECT_TRUE(run.Desktop().Boxes().empty());
   }
+}
+
+// The picture is drawn into a bitmap once for the window's client size and
+// scale; a paint copies only the part it covers, never over the controls,
+// and a new size or scale has it drawn again.
+TEST(UiWindowTest, PictureIsDrawnOncePerSizeAndScale) {
+  sim::SimulatedRun run(StandardDongle());
+  run.Graphics().SetPaintSurface({943, 586, 144});
+  struct Seen {
+    int draws;
+    int copies;
+    platform::Rect copy;
+    std::uint32_t picture;
+  };
+  std::vector<Seen> seen;
+  platform::Rect frame;
+  const auto look = [&] {
+    const sim::DrawCall draw = run.Graphics().LastDraw();
+    seen.push_back({run.Graphics().DrawCount(), run.Graphics().CopyCount(),
+                    run.Graphics().LastCopy(), draw.picture ? draw.picture->Width() : 0});
+  };
+  run.Desktop().Do("opened", [&] {
+    frame = MainWindow()->m_rcProgress;
+    look();
+  });
+  run.Desktop().Do("progress repainted", [&] {
+    MainWindow()->RepaintProgressArea();
+    look();
+  });
+  run.Desktop().Do("moved to a 192 dpi display", [&] {
+    run.Graphics().SetPaintSurface({1250, 820, 192});
+    MainWindow()->RepaintProgressArea();
+    look();
+  });
+  run.Desktop().PressEnter();
+  ASSERT_TRUE(run.Run()) << run.Error();
+
+  ASSERT_EQ(seen.size(), 3u);
+  const auto rect = [](const platform::Rect& r) {
+    return std::vector<int>{r.left, r.top, r.right, r.bottom};
+  };
+  EXPECT_EQ(seen[0].draws, 1);
+  EXPECT_EQ(seen[0].copies, 1);
+  EXPECT_EQ(rect(seen[0].copy), (std::vector<int>{0, 0, 943, 586}));
+  EXPECT_EQ(seen[0].picture, 1200u);
+  EXPECT_EQ(seen[1].draws, 1);
+  EXPECT_EQ(seen[1].copies, 2);
+  EXPECT_EQ(rect(seen[1].copy), rect(frame));
+  EXPECT_EQ(seen[2].draws, 2);
+  EXPECT_EQ(rect(seen[2].copy), rect(frame));
+  EXPECT_EQ(seen[2].picture, 1800u);
+  // Every paint leaves out the four shown controls, which paint themselves.
+  EXPECT_EQ(run.Graphics().LastPaintExclusions().size(), 4u);
+  // The bitmap went with the window, before the library was shut down.
+  EXPECT_EQ(run.Graphics().BitmapsAtShutdown(), 0);
 }
 
 // A picture that does not decode, or a graphics library that did not start,

@@ -1,9 +1,12 @@
 // The graphics library that decodes and draws the background picture (GDI+
 // flat interface on Windows): start-up, shutdown, a picture decoded from bytes
-// held in memory, and drawing it while a window paints.
+// held in memory, and drawing it while a window paints, directly or through a
+// bitmap it was drawn into once.
 #pragma once
 #include <cstdint>
 #include <memory>
+
+#include "platform/dialogs.h"
 
 namespace platform {
 
@@ -12,6 +15,13 @@ class Picture {
   virtual ~Picture() = default;
   virtual std::uint32_t Height() const = 0;
   virtual std::uint32_t Width() const = 0;
+};
+
+// A picture already drawn at one size into a bitmap of the display's format
+// (a memory bitmap on Windows), kept to copy parts of it to the window.
+class DrawnPicture {
+ public:
+  virtual ~DrawnPicture() = default;
 };
 
 // The dots per inch at which Windows draws unscaled: 100 % display scale.
@@ -25,8 +35,21 @@ class PaintContext {
   virtual int ClientWidth() const { return 0; }
   virtual int ClientHeight() const { return 0; }
   virtual int Dpi() const { return kDefaultDpi; }
+  // The part of the client area this paint covers (BeginPaint's rectangle);
+  // the whole client area unless told otherwise.
+  virtual Rect PaintRect() const { return {0, 0, ClientWidth(), ClientHeight()}; }
+  // Leaves `area` out of what this paint draws (ExcludeClipRect): where a
+  // child control lies, which paints itself.
+  virtual void ExcludeFromPaint(const Rect& area) = 0;
   // Draws the picture with its top-left corner at (x, y), width x height.
   virtual void DrawPicture(const Picture& picture, int x, int y, int width, int height) = 0;
+  // Draws the picture, width x height, into a new bitmap of that size;
+  // nullptr when the bitmap cannot be made.
+  virtual std::unique_ptr<DrawnPicture> DrawIntoBitmap(const Picture& picture, int width,
+                                                       int height) = 0;
+  // Copies `area` of a bitmap whose top-left corner lies at the client
+  // area's, to the same place in the window.
+  virtual void CopyFromBitmap(const DrawnPicture& bitmap, const Rect& area) = 0;
 };
 
 class Graphics {

@@ -109,6 +109,8 @@ class CDialog {
   virtual void OnCancel() { EndDialog(platform::kIdCancel); }
   virtual void OnClose() { Default(); }  // WM_CLOSE
   virtual void OnPaint(platform::PaintContext& /*dc*/) {}
+  // The window is being destroyed (WM_DESTROY): what was kept for it goes.
+  virtual void OnDestroy() {}
   // Every WM_DEVICECHANGE reaches here with its wParam and the broadcast
   // record (nullptr and 0 when lParam is null); returns the message result.
   virtual std::intptr_t WindowProc(std::uint32_t message, std::uintptr_t wParam,

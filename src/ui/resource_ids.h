@@ -7,6 +7,9 @@
 #define IDD_ADJUST_RF 300
 
 #define IDR_BACKGROUND_PNG 297
+// The same picture drawn at two and three times its size, for scaled displays.
+#define IDR_BACKGROUND_2X_PNG 298
+#define IDR_BACKGROUND_3X_PNG 299
 
 // The firmware images' ids: relative, as the resource compiler finds it.
 #include "../ids/image_ids.h"

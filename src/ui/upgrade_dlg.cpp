@@ -2,6 +2,8 @@
 // hook and the window operations used while programming.
 #include "ui/upgrade_dlg.h"
 
+#include <utility>
+
 #include "device/vendor_request.h"
 #include "firmware/upgrade_error.h"
 #include "monitor/device_notify.h"
@@ -79,7 +81,26 @@ bool CUpgradeDlg::LoadBackground() {
     return false;
   }
   m_pBackground = platform::Os().graphics->CreatePicture(bytes, size);
+  LoadScaledBackgrounds();
   return true;
+}
+
+// The larger drawings of the same picture, for scaled displays; looked for
+// only when the picture itself decoded. One that is missing, cannot be
+// loaded or does not decode is simply not there: another one is scaled.
+void CUpgradeDlg::LoadScaledBackgrounds() {
+  std::vector<const platform::Picture*> pictures = {m_pBackground};
+  platform::Resources& resources = *platform::Os().resources;
+  for (int id : {IDR_BACKGROUND_2X_PNG, IDR_BACKGROUND_3X_PNG}) {
+    if (m_pBackground == nullptr) break;  // no picture at all, at any scale
+    platform::Resources::Found found = resources.Find(kPngType, id);
+    platform::Resources::Loaded loaded = found != nullptr ? resources.Load(found) : nullptr;
+    const std::uint8_t* bytes = loaded != nullptr ? resources.Lock(loaded) : nullptr;
+    pictures.push_back(bytes != nullptr
+                           ? platform::Os().graphics->CreatePicture(bytes, resources.Size(found))
+                           : nullptr);
+  }
+  m_background.SetPictures(std::move(pictures));
 }
 
 void CUpgradeDlg::RegisterForDeviceNotifications() {
@@ -107,30 +128,23 @@ void CUpgradeDlg::OnClose() {
   Default();
 }
 
-namespace {
-
-// Where the background picture goes. At 100 % display scale the dialog's
-// client area is the picture's own 600 x 400 and it is drawn pixel for pixel
-// in the top-left corner. At any other scale the dialog manager has grown the
-// window with its font, and the picture is stretched over the whole client
-// area so that its panel stays under the progress bar and the buttons.
-platform::Rect BackgroundRect(const platform::PaintContext& dc, int width, int height) {
-  const bool scaled = dc.Dpi() != platform::kDefaultDpi && dc.ClientWidth() > 0 &&
-                      dc.ClientHeight() > 0;
-  if (scaled) return {0, 0, dc.ClientWidth(), dc.ClientHeight()};
-  return {0, 0, width, height};
-}
-
-}  // namespace
-
+// The picture is drawn once for the window's size and scale; a paint then
+// copies only what it covers, so the repaint of the progress area after each
+// programming step costs next to nothing. The window's style does not clip
+// its children, so the paint leaves out the shown controls itself: a paint
+// that comes after a control has painted would otherwise cover it.
 void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
-  if (m_pBackground == nullptr) return;
-  const int height = static_cast<int>(m_pBackground->Height());
-  const int width = static_cast<int>(m_pBackground->Width());
-  const platform::Rect area = BackgroundRect(dc, width, height);
-  dc.DrawPicture(*m_pBackground, area.left, area.top, area.right - area.left,
-                 area.bottom - area.top);
+  const kit::CWnd* const controls[] = {&m_btnExit,  &m_progress,    &m_editFrame,
+                                       &m_editWarning, &m_stIcon,  &m_editAux1,
+                                       &m_editAux2, &m_stTitle,     &m_btnAdjustRF,
+                                       &m_btnUpgrade};
+  for (const kit::CWnd* control : controls) {
+    if (control->IsWindowVisible()) dc.ExcludeFromPaint(control->ClientRectInParent());
+  }
+  m_background.Paint(dc);
 }
+
+void CUpgradeDlg::OnDestroy() { m_background.Release(); }
 
 std::intptr_t CUpgradeDlg::WindowProc(std::uint32_t message, std::uintptr_t wParam,
                                       const void* record, std::size_t recordSize) {

@@ -9,6 +9,7 @@
 #include "firmware/firmware_upgrader.h"
 #include "monitor/connection_state.h"
 #include "platform/kit.h"
+#include "ui/background.h"
 
 class CUpgradeDlg : public kit::CDialog, public FirmwareUpgrader, public CMonitorWindow {
  public:
@@ -19,6 +20,7 @@ class CUpgradeDlg : public kit::CDialog, public FirmwareUpgrader, public CMonito
   bool OnInitDialog() override;
   void OnClose() override;
   void OnPaint(platform::PaintContext& dc) override;
+  void OnDestroy() override;
   std::intptr_t WindowProc(std::uint32_t message, std::uintptr_t wParam, const void* record,
                            std::size_t recordSize) override;
 
@@ -53,8 +55,11 @@ class CUpgradeDlg : public kit::CDialog, public FirmwareUpgrader, public CMonito
   kit::CButton m_btnAdjustRF;
 
  private:
+  CBackground m_background;
+
   void SetUpControls();
   bool LoadBackground();
+  void LoadScaledBackgrounds();
   void RegisterForDeviceNotifications();
   void ApplyConnectionState();
 

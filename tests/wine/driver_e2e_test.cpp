@@ -251,6 +251,40 @@ void UnplugWhileProgramming(Session& session) {
   ExpectConnected(session, "plugged in again");
 }
 
+// The mean time between flash requests of one page, and from a page's last
+// flash request to the next page's first, in milliseconds, from the log's
+// completion times. Between two pages the program moves the progress bar and
+// has the area around it repainted before it goes on.
+struct PageGaps {
+  double within = 0;
+  double between = 0;
+};
+
+PageGaps MeasurePageGaps(const std::vector<TAVBUS_LOG_RECORD>& log, std::uint16_t pageSize) {
+  double sum[2] = {0, 0};
+  int count[2] = {0, 0};
+  const TAVBUS_LOG_RECORD* previous = nullptr;
+  for (const TAVBUS_LOG_RECORD& record : log) {
+    if (record.kind != TAVBUS_LOG_IOCTL || record.command != DONGLE_CMD_FLASH) continue;
+    if (previous != nullptr) {
+      const int between = previous->address / pageSize != record.address / pageSize ? 1 : 0;
+      sum[between] += static_cast<double>(record.time - previous->time) / 10000.0;
+      ++count[between];
+    }
+    previous = &record;
+  }
+  return {count[0] > 0 ? sum[0] / count[0] : 0, count[1] > 0 ? sum[1] / count[1] : 0};
+}
+
+// The repaint between two pages costs no more than the dongle's own pace.
+void CheckRepaintCost(Session& session) {
+  const PageGaps gaps = MeasurePageGaps(session.Records(), 128);
+  Note("flash requests of one page " + std::to_string(gaps.within) +
+       " ms apart on average; from one page to the next " + std::to_string(gaps.between) + " ms");
+  Check(gaps.within > 0 && gaps.between <= 1.5 * gaps.within,
+        "from one page to the next at most 1.5 times the gap within a page (the repaint between them)");
+}
+
 void PluggedLater(const Env& env) {
   Note("the dongle plugged in and out while the program runs");
   Session session(env.watchdog, env.bus, env.relay);
@@ -270,6 +304,7 @@ void PluggedLater(const Env& env) {
   ExpectConnected(session, "plugged in again");
   UpgradeSucceeds(session, env, {5, {false, false}, FreshDongleConfirmation(5)},
                   "upgrade of a 128-byte page dongle");
+  CheckRepaintCost(session);
   UnplugWhileProgramming(session);
   session.Exit();
 }

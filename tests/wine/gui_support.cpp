@@ -281,17 +281,39 @@ void StartScreenshots() {
   (void)started;
 }
 
+namespace {
+
+// The window or one of its descendants has a paint still to come.
+bool PaintPending(HWND hwnd) {
+  if (GetUpdateRect(hwnd, nullptr, FALSE)) return true;
+  for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (PaintPending(child)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool SaveScreenshot(const std::vector<HWND>& windows, const std::string& path) {
   StartScreenshots();
   // A window that has just opened, or that a closed box uncovered, may not
-  // have painted yet: have each one painted whole first. Its thread paints
-  // it from its modal loop before the call returns.
+  // have painted yet: have each one painted whole first. Under Wine the call
+  // can return before every control has painted (a control just disabled
+  // paints from its thread's own loop), so the shot waits until none of the
+  // windows has a paint pending.
   for (HWND hwnd : windows) {
     if (hwnd != nullptr) {
       RedrawWindow(hwnd, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
   }
+  WaitUntil(
+      [&windows] {
+        return std::none_of(windows.begin(), windows.end(),
+                            [](HWND hwnd) { return hwnd != nullptr && PaintPending(hwnd); });
+      },
+      std::chrono::seconds(5));
   RECT area = {0, 0, 0, 0};
   bool any = false;
   for (HWND hwnd : windows) {

@@ -104,11 +104,12 @@ std::vector<std::uint8_t> NibbleSwapped(const std::uint8_t* bytes, std::size_t s
   return out;
 }
 
-// The background picture's pixels, decoded from the program's own resource.
+// The pixels of a background picture (297 unless told), decoded from the
+// program's own resource.
 class PictureColours {
  public:
-  PictureColours() {
-    const std::vector<std::uint8_t> png = Resource("PNG", IDR_BACKGROUND_PNG);
+  explicit PictureColours(int id = IDR_BACKGROUND_PNG) {
+    const std::vector<std::uint8_t> png = Resource("PNG", id);
     if (png.empty()) return;
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, png.size());
     std::memcpy(GlobalLock(block), png.data(), png.size());
@@ -162,14 +163,15 @@ bool Near(COLORREF screen, Gdiplus::ARGB picture) {
 }
 
 // A resampled pixel lies, channel by channel, within the colours of the
-// picture's pixels around the point it maps to (and a little beyond, for the
-// overshoot of a bicubic filter).
+// picture's pixels around the point it maps to (two pixels each way, what a
+// bicubic filter scaling down by up to two reads, and a little beyond, for
+// its overshoot).
 bool WithinNeighbours(COLORREF screen, const PictureColours& picture, int x, int y) {
   const int seen[3] = {GetRValue(screen), GetGValue(screen), GetBValue(screen)};
   int low[3] = {255, 255, 255};
   int high[3] = {0, 0, 0};
-  for (int dy = -1; dy <= 1; ++dy) {
-    for (int dx = -1; dx <= 1; ++dx) {
+  for (int dy = -2; dy <= 2; ++dy) {
+    for (int dx = -2; dx <= 2; ++dx) {
       const int px = std::clamp(x + dx, 0, static_cast<int>(picture.Width()) - 1);
       const int py = std::clamp(y + dy, 0, static_cast<int>(picture.Height()) - 1);
       const Gdiplus::ARGB colour = picture.At(px, py);
@@ -410,9 +412,9 @@ class Automation {
 
   // Pixels of the client area outside the controls show the picture's
   // colours: at 96 dpi drawn at its own size from the top-left corner, on a
-  // scaled display stretched over the whole client area (there a pixel is
-  // compared with the picture's pixels around the point it maps to, since
-  // resampling blends neighbours).
+  // scaled display the larger drawing scaled down over the whole client area
+  // (there a pixel is compared with that drawing's pixels around the point
+  // it maps to, since resampling blends neighbours).
   void CheckPicture(const RECT& client) {
     PictureColours picture;
     if (!Check(picture.Valid() && picture.Width() == 600 && picture.Height() == 400,
@@ -420,6 +422,12 @@ class Automation {
       return;
     }
     const bool scaled = Scaled();
+    // On a scaled display the drawing at twice the size covers a client area
+    // up to 1200 x 800, the one at three times a larger one.
+    const bool twice = client.right <= 1200 && client.bottom <= 800;
+    const PictureColours drawn(!scaled ? IDR_BACKGROUND_PNG
+                               : twice ? IDR_BACKGROUND_2X_PNG
+                                       : IDR_BACKGROUND_3X_PNG);
     std::vector<RECT> controls;
     for (int id : {IDC_UPGRADE, IDC_ADJUST_RF, IDC_EXIT, IDC_PROGRESS}) {
       RECT r = ClientRectOf(Item(id));
@@ -439,13 +447,13 @@ class Automation {
         const POINT p = {x, y};
         bool covered = false;
         for (const RECT& r : controls) covered = covered || PtInRect(&r, p);
-        const int px = scaled ? x * 600 / client.right : x;
-        const int py = scaled ? y * 400 / client.bottom : y;
-        const Gdiplus::ARGB expected = picture.At(px, py);
+        const int px = scaled ? x * static_cast<int>(drawn.Width()) / client.right : x;
+        const int py = scaled ? y * static_cast<int>(drawn.Height()) / client.bottom : y;
+        const Gdiplus::ARGB expected = drawn.At(px, py);
         if (covered || (expected >> 24) != 0xFF) continue;
         const COLORREF seen = GetPixel(dc, x, y);
         ++compared;
-        if (scaled ? WithinNeighbours(seen, picture, px, py) : Near(seen, expected)) {
+        if (scaled ? WithinNeighbours(seen, drawn, px, py) : Near(seen, expected)) {
           ++matching;
         } else if (firstMismatch.empty()) {
           firstMismatch = " (first difference at " + Num(x) + "," + Num(y) + ": " + Hex(seen) +
@@ -683,6 +691,7 @@ class Automation {
           "unplugging disables Upgrade and Adjust RF (WM_DEVICECHANGE)");
     Check(IsWindowEnabled(Item(IDC_EXIT)) && theApp.m_bConnected.load() == 0,
           "Exit stays enabled; the dongle counts as gone");
+    CheckControlsStayDrawn();
     SaveScreenshot({main_}, Shot("unplugged"));
 
     // A close request while id 2 (Adjust RF) is disabled: Windows refuses it
@@ -727,6 +736,33 @@ class Automation {
     Check(WaitUntil([] { return theApp.m_nStartBand.load() == 9 && theApp.m_nRfGroup.load() == 2; },
                     kDialogWait),
           "the worker reads the dongle's new settings again");
+  }
+
+  // The window's style does not clip its children, so its paint could land on
+  // a control that has just painted itself (seen after an unplug: progress
+  // bar and buttons covered by the picture until they painted again). Each
+  // of many whole repaints leaves every shown control's own pixels in the
+  // window, never the picture's.
+  void CheckControlsStayDrawn() {
+    PictureColours picture;
+    std::vector<POINT> inside;
+    for (int id : {IDC_UPGRADE, IDC_ADJUST_RF, IDC_EXIT, IDC_PROGRESS}) {
+      const RECT r = ClientRectOf(Item(id));
+      inside.push_back({r.left + 3, (r.top + r.bottom) / 2});
+    }
+    int covered = 0;
+    for (int round = 0; round < 100; ++round) {
+      RedrawWindow(main_, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+      HDC dc = GetDC(main_);
+      for (const POINT& p : inside) {
+        if (Near(GetPixel(dc, p.x, p.y), picture.At(p.x, p.y))) ++covered;
+      }
+      ReleaseDC(main_, dc);
+    }
+    Check(picture.Valid() && covered == 0,
+          "100 repaints after the unplug: the picture never covers a control (" + Num(covered) +
+              " times)");
   }
 
   // Enter with the focus on Exit ends the program.

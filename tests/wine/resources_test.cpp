@@ -353,17 +353,30 @@ void CheckEmbeddedFiles() {
   }
   Check(images == 6, "six firmware images of 12900 bytes");
 
-  HRSRC png = FindResourceA(nullptr, MAKEINTRESOURCEA(297), "PNG");
-  const auto* header =
-      png ? static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, png))) : nullptr;
-  // The signature, then IHDR: width, height (big-endian), depth 8, colour
-  // type 6 (RGBA).
-  static const std::uint8_t kPngStart[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
-                                           0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                           0, 0, 0x02, 0x58, 0, 0, 0x01, 0x90, 8, 6};
-  Check(header != nullptr && SizeofResource(nullptr, png) > sizeof kPngStart &&
-            std::memcmp(header, kPngStart, sizeof kPngStart) == 0,
-        "PNG 297: a 600 x 400 picture, 8 bits per channel with alpha");
+  // The picture and its drawings at two and three times the size: the
+  // signature, then IHDR: width, height (big-endian), depth 8, colour type 6
+  // (RGBA).
+  struct Picture {
+    int id;
+    std::uint32_t width;
+    std::uint32_t height;
+  };
+  for (const Picture& picture : {Picture{297, 600, 400}, Picture{298, 1200, 800},
+                                 Picture{299, 1800, 1200}}) {
+    HRSRC png = FindResourceA(nullptr, MAKEINTRESOURCEA(picture.id), "PNG");
+    const auto* header =
+        png ? static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, png))) : nullptr;
+    std::uint8_t start[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D',
+                            'R', 0, 0, 0, 0, 0, 0, 0, 0, 8, 6};
+    for (int i = 0; i < 4; ++i) {
+      start[16 + i] = static_cast<std::uint8_t>(picture.width >> (24 - 8 * i));
+      start[20 + i] = static_cast<std::uint8_t>(picture.height >> (24 - 8 * i));
+    }
+    Check(header != nullptr && SizeofResource(nullptr, png) > sizeof start &&
+              std::memcmp(header, start, sizeof start) == 0,
+          "PNG " + Num(picture.id) + ": a " + Num(picture.width) + " x " + Num(picture.height) +
+              " picture, 8 bits per channel with alpha");
+  }
 
   HRSRC manifest = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
   std::string text;

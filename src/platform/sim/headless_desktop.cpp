@@ -72,7 +72,13 @@ std::string OneLine(std::string text) {
 
 class NullPaintContext : public platform::PaintContext {
  public:
+  void ExcludeFromPaint(const platform::Rect&) override {}
   void DrawPicture(const platform::Picture&, int, int, int, int) override {}
+  std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture&, int,
+                                                         int) override {
+    return nullptr;
+  }
+  void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
 };
 
 }  // namespace
@@ -231,7 +237,8 @@ void HeadlessDesktop::ShowAfterInitLocked(HeadlessWindow* window) {
   window->initialising_ = false;
   if (!window->ended_) {
     window->shown_ = true;
-    window->invalid_ = true;  // the first WM_PAINT
+    window->invalid_ = true;  // the first WM_PAINT, of the whole client area
+    window->paintWhole_ = true;
   }
   TheTranscript().Add(
       Line().Str("event", "dialog").Num("template", window->template_.id).Str("state", "open"));
@@ -250,6 +257,7 @@ int HeadlessDesktop::DestroyLocked(HeadlessWindow* window) {
   }
   window->alive_ = false;
   window->shown_ = false;
+  window->dialog_->OnDestroy();
   surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
                                  [window](const Surface& s) { return s.window == window; }),
                   surfaces_.end());
@@ -265,10 +273,14 @@ int HeadlessDesktop::DestroyLocked(HeadlessWindow* window) {
 void HeadlessDesktop::PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window) {
   if (!window->invalid_) return;
   window->invalid_ = false;
+  const bool whole = window->paintWhole_;
+  const platform::Rect paint = window->paintRect_;
+  window->paintWhole_ = false;
+  window->paintRect_ = platform::Rect{};
   if (!window->dialog_->WantsPaint()) return;  // the platform paints it
   std::unique_ptr<platform::PaintContext> context;
   if (graphics_ != nullptr) {
-    context = graphics_->NewPaintContext();
+    context = graphics_->NewPaintContext(whole ? nullptr : &paint);
   } else {
     context = std::make_unique<NullPaintContext>();
   }

@@ -1,6 +1,8 @@
 // Headless graphics: PNG size from the header, the surface a paint context
-// reports, recorded draws.
+// reports, recorded draws and copies.
 #include "platform/sim/headless_graphics.h"
+
+#include <utility>
 
 namespace sim {
 namespace {
@@ -26,23 +28,50 @@ class HeadlessPicture : public platform::Picture {
   std::uint32_t height_;
 };
 
+// Counts itself among the bitmaps alive while it lives.
+class HeadlessBitmap : public platform::DrawnPicture {
+ public:
+  explicit HeadlessBitmap(std::shared_ptr<std::atomic<int>> alive) : alive_(std::move(alive)) {
+    ++*alive_;
+  }
+  ~HeadlessBitmap() override { --*alive_; }
+  HeadlessBitmap(const HeadlessBitmap&) = delete;
+  HeadlessBitmap& operator=(const HeadlessBitmap&) = delete;
+
+ private:
+  std::shared_ptr<std::atomic<int>> alive_;
+};
+
 }  // namespace
 
 class HeadlessPaintContext : public platform::PaintContext {
  public:
-  HeadlessPaintContext(HeadlessGraphics* graphics, const PaintSurface& surface)
-      : graphics_(graphics), surface_(surface) {}
+  HeadlessPaintContext(HeadlessGraphics* graphics, const PaintSurface& surface,
+                       const platform::Rect& paint)
+      : graphics_(graphics), surface_(surface), paint_(paint) {}
   int ClientWidth() const override { return surface_.clientWidth; }
   int ClientHeight() const override { return surface_.clientHeight; }
   int Dpi() const override { return surface_.dpi; }
+  platform::Rect PaintRect() const override { return paint_; }
+  void ExcludeFromPaint(const platform::Rect& area) override { graphics_->RecordExclusion(area); }
   void DrawPicture(const platform::Picture& picture, int x, int y, int width,
                    int height) override {
     graphics_->RecordDraw({&picture, x, y, width, height});
+  }
+  std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture& picture,
+                                                         int width, int height) override {
+    graphics_->RecordDraw({&picture, 0, 0, width, height});
+    return std::make_unique<HeadlessBitmap>(graphics_->bitmapsAlive_);
+  }
+  void CopyFromBitmap(const platform::DrawnPicture& /*bitmap*/,
+                      const platform::Rect& area) override {
+    graphics_->RecordCopy(area);
   }
 
  private:
   HeadlessGraphics* graphics_;
   PaintSurface surface_;
+  platform::Rect paint_;
 };
 
 bool ReadPngSize(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t* width,
@@ -73,6 +102,7 @@ void HeadlessGraphics::Shutdown(std::uintptr_t /*token*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++shutdowns_;
   started_ = false;
+  bitmapsAtShutdown_ = bitmapsAlive_->load();
 }
 
 platform::Picture* HeadlessGraphics::CreatePicture(const std::uint8_t* bytes,
@@ -85,9 +115,12 @@ platform::Picture* HeadlessGraphics::CreatePicture(const std::uint8_t* bytes,
   return pictures_.back().get();
 }
 
-std::unique_ptr<platform::PaintContext> HeadlessGraphics::NewPaintContext() {
+std::unique_ptr<platform::PaintContext> HeadlessGraphics::NewPaintContext(
+    const platform::Rect* paint) {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::make_unique<HeadlessPaintContext>(this, surface_);
+  const platform::Rect whole = {0, 0, surface_.clientWidth, surface_.clientHeight};
+  exclusions_.clear();
+  return std::make_unique<HeadlessPaintContext>(this, surface_, paint != nullptr ? *paint : whole);
 }
 
 void HeadlessGraphics::SetPaintSurface(const PaintSurface& surface) {
@@ -123,6 +156,37 @@ int HeadlessGraphics::DrawCount() const {
 DrawCall HeadlessGraphics::LastDraw() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return last_;
+}
+
+int HeadlessGraphics::BitmapsAtShutdown() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return bitmapsAtShutdown_;
+}
+
+int HeadlessGraphics::CopyCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return copies_;
+}
+
+platform::Rect HeadlessGraphics::LastCopy() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastCopy_;
+}
+
+std::vector<platform::Rect> HeadlessGraphics::LastPaintExclusions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return exclusions_;
+}
+
+void HeadlessGraphics::RecordExclusion(const platform::Rect& area) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  exclusions_.push_back(area);
+}
+
+void HeadlessGraphics::RecordCopy(const platform::Rect& area) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++copies_;
+  lastCopy_ = area;
 }
 
 void HeadlessGraphics::RecordDraw(const DrawCall& call) {

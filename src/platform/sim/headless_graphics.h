@@ -1,6 +1,8 @@
 // The graphics library of the simulated machine: knows a PNG's size from its
-// header without decoding it, and records what the program draws.
+// header without decoding it, and records what the program draws (directly
+// or into a bitmap) and what it copies from a bitmap.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -38,8 +40,9 @@ class HeadlessGraphics : public platform::Graphics {
   // nullptr when the library is not started or the bytes are not a PNG.
   platform::Picture* CreatePicture(const std::uint8_t* bytes, std::uint32_t size) override;
 
-  // A paint context whose draws are recorded here (the desktop's OnPaint).
-  std::unique_ptr<platform::PaintContext> NewPaintContext();
+  // A paint context whose draws are recorded here (the desktop's OnPaint),
+  // covering `paint` or, when null, the whole client area.
+  std::unique_ptr<platform::PaintContext> NewPaintContext(const platform::Rect* paint = nullptr);
 
   // Paint contexts made from now on report this surface (0 x 0 at 96 dpi
   // until set).
@@ -50,12 +53,22 @@ class HeadlessGraphics : public platform::Graphics {
   int Startups() const;
   int Shutdowns() const;
   bool Started() const;
+  // Pictures drawn, directly or into a bitmap, and the last of them.
   int DrawCount() const;
   DrawCall LastDraw() const;
+  // Copies from a bitmap to a window, and the area of the last one.
+  int CopyCount() const;
+  platform::Rect LastCopy() const;
+  // Bitmaps drawn into and not yet released when the library was shut down.
+  int BitmapsAtShutdown() const;
+  // What the last paint context made left out of its paint.
+  std::vector<platform::Rect> LastPaintExclusions() const;
 
  private:
   friend class HeadlessPaintContext;
   void RecordDraw(const DrawCall& call);
+  void RecordCopy(const platform::Rect& area);
+  void RecordExclusion(const platform::Rect& area);
 
   mutable std::mutex mutex_;
   PaintSurface surface_;
@@ -65,6 +78,11 @@ class HeadlessGraphics : public platform::Graphics {
   int shutdowns_ = 0;
   int draws_ = 0;
   DrawCall last_;
+  int copies_ = 0;
+  platform::Rect lastCopy_;
+  std::vector<platform::Rect> exclusions_;
+  std::shared_ptr<std::atomic<int>> bitmapsAlive_ = std::make_shared<std::atomic<int>>(0);
+  int bitmapsAtShutdown_ = -1;
   std::vector<std::unique_ptr<platform::Picture>> pictures_;  // kept for the run
 };
 

@@ -119,7 +119,13 @@ void HeadlessWindow::End(int result) {
 
 void HeadlessWindow::InvalidateRect(const platform::Rect& rect, bool erase) {
   OnWindowThread([&] {
+    const bool first = !invalid_ || paintRect_.right <= paintRect_.left;
     invalid_ = true;
+    paintRect_ = first ? rect
+                       : platform::Rect{std::min(paintRect_.left, rect.left),
+                                        std::min(paintRect_.top, rect.top),
+                                        std::max(paintRect_.right, rect.right),
+                                        std::max(paintRect_.bottom, rect.bottom)};
     invalidations_.push_back(Invalidation{rect, erase});
   });
 }

@@ -78,6 +78,8 @@ class HeadlessWindow : public platform::Window {
   bool ended_ = false;
   int result_ = 0;
   bool invalid_ = false;
+  bool paintWhole_ = false;       // the next paint covers the whole client area
+  platform::Rect paintRect_;      // else the union of what was invalidated
   std::vector<Invalidation> invalidations_;
 };
 

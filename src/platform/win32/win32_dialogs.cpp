@@ -36,7 +36,7 @@ BOOL Paint(HWND hwnd, kit::CDialog& dialog) {
   if (!dialog.WantsPaint()) return FALSE;
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd, &paint);
-  dialog.OnPaint(*MakePaintContext(hwnd, dc));
+  dialog.OnPaint(*MakePaintContext(hwnd, dc, paint.rcPaint));
   EndPaint(hwnd, &paint);
   return TRUE;
 }
@@ -81,6 +81,9 @@ INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
       return FALSE;
     case WM_DEVICECHANGE:
       return DeviceChange(hwnd, dialog, wParam, lParam);
+    case WM_DESTROY:
+      dialog.OnDestroy();
+      return FALSE;
     case WM_NCDESTROY:
       SetWindowLongPtrA(hwnd, DWLP_USER, 0);
       window->Destroyed();

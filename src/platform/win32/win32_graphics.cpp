@@ -1,6 +1,7 @@
 // GDI+ through its flat interface: start-up and shutdown, a picture decoded
 // from a copy of the bytes in a fixed memory block, drawing while painting
-// (at its own size, or resampled on a scaled display).
+// (at its own size, or resampled on a scaled display) directly or into a
+// memory bitmap, and copying from such a bitmap.
 #include "platform/win32/win32_internal.h"
 
 #include <objidl.h>
@@ -49,23 +50,17 @@ int WindowDpi(HWND hwnd, HDC dc) {
   return GetDeviceCaps(dc, LOGPIXELSX);
 }
 
-class GdiPaintContext : public PaintContext {
+// GDI+ drawing on one device context (the window's, or a memory bitmap's).
+class GdiDrawing {
  public:
-  GdiPaintContext(HWND hwnd, HDC dc) : dpi_(WindowDpi(hwnd, dc)) {
-    GetClientRect(hwnd, &client_);
-    gdip::GdipCreateFromHDC(dc, &graphics_);
-  }
-  ~GdiPaintContext() override {
+  explicit GdiDrawing(HDC dc) { gdip::GdipCreateFromHDC(dc, &graphics_); }
+  ~GdiDrawing() {
     if (graphics_ != nullptr) gdip::GdipDeleteGraphics(graphics_);
   }
-  GdiPaintContext(const GdiPaintContext&) = delete;
-  GdiPaintContext& operator=(const GdiPaintContext&) = delete;
+  GdiDrawing(const GdiDrawing&) = delete;
+  GdiDrawing& operator=(const GdiDrawing&) = delete;
 
-  int ClientWidth() const override { return client_.right - client_.left; }
-  int ClientHeight() const override { return client_.bottom - client_.top; }
-  int Dpi() const override { return dpi_; }
-
-  void DrawPicture(const Picture& picture, int x, int y, int width, int height) override {
+  void Draw(const Picture& picture, int x, int y, int width, int height) {
     const auto* gdiPicture = dynamic_cast<const GdiPicture*>(&picture);
     if (gdiPicture == nullptr || graphics_ == nullptr) return;
     const bool ownSize = width == static_cast<int>(picture.Width()) &&
@@ -96,6 +91,77 @@ class GdiPaintContext : public PaintContext {
   }
 
   Gdiplus::GpGraphics* graphics_ = nullptr;
+};
+
+// A bitmap of the window's format, selected into a memory device context of
+// its own for as long as it lives.
+class GdiBitmap : public platform::DrawnPicture {
+ public:
+  GdiBitmap(HDC windowDc, int width, int height)
+      : dc_(CreateCompatibleDC(windowDc)), bitmap_(CreateCompatibleBitmap(windowDc, width, height)) {
+    if (dc_ != nullptr && bitmap_ != nullptr) old_ = SelectObject(dc_, bitmap_);
+  }
+  ~GdiBitmap() override {
+    if (old_ != nullptr) SelectObject(dc_, old_);
+    if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    if (dc_ != nullptr) DeleteDC(dc_);
+  }
+  GdiBitmap(const GdiBitmap&) = delete;
+  GdiBitmap& operator=(const GdiBitmap&) = delete;
+
+  bool Valid() const { return old_ != nullptr; }
+  HDC Dc() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_ = nullptr;
+};
+
+class GdiPaintContext : public PaintContext {
+ public:
+  GdiPaintContext(HWND hwnd, HDC dc, const RECT& paint)
+      : dc_(dc), paint_(paint), dpi_(WindowDpi(hwnd, dc)) {
+    GetClientRect(hwnd, &client_);
+  }
+
+  int ClientWidth() const override { return client_.right - client_.left; }
+  int ClientHeight() const override { return client_.bottom - client_.top; }
+  int Dpi() const override { return dpi_; }
+  platform::Rect PaintRect() const override {
+    return {paint_.left, paint_.top, paint_.right, paint_.bottom};
+  }
+
+  void ExcludeFromPaint(const platform::Rect& area) override {
+    ExcludeClipRect(dc_, area.left, area.top, area.right, area.bottom);
+  }
+
+  void DrawPicture(const Picture& picture, int x, int y, int width, int height) override {
+    GdiDrawing(dc_).Draw(picture, x, y, width, height);
+  }
+
+  // Under the picture's transparent pixels lies the dialog's own face colour,
+  // as when it is drawn over the erased window.
+  std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const Picture& picture, int width,
+                                                         int height) override {
+    auto bitmap = std::make_unique<GdiBitmap>(dc_, width, height);
+    if (!bitmap->Valid()) return nullptr;
+    const RECT all = {0, 0, width, height};
+    FillRect(bitmap->Dc(), &all, GetSysColorBrush(COLOR_3DFACE));
+    GdiDrawing(bitmap->Dc()).Draw(picture, 0, 0, width, height);
+    return bitmap;
+  }
+
+  void CopyFromBitmap(const platform::DrawnPicture& bitmap, const platform::Rect& area) override {
+    const auto* gdiBitmap = dynamic_cast<const GdiBitmap*>(&bitmap);
+    if (gdiBitmap == nullptr) return;
+    BitBlt(dc_, area.left, area.top, area.right - area.left, area.bottom - area.top,
+           gdiBitmap->Dc(), area.left, area.top, SRCCOPY);
+  }
+
+ private:
+  HDC dc_;
+  RECT paint_;
   RECT client_ = {};
   int dpi_;
 };
@@ -133,8 +199,8 @@ class GdiGraphics : public Graphics {
 
 }  // namespace
 
-std::unique_ptr<PaintContext> MakePaintContext(HWND hwnd, HDC dc) {
-  return std::make_unique<GdiPaintContext>(hwnd, dc);
+std::unique_ptr<PaintContext> MakePaintContext(HWND hwnd, HDC dc, const RECT& paint) {
+  return std::make_unique<GdiPaintContext>(hwnd, dc, paint);
 }
 
 std::unique_ptr<Graphics> MakeGraphics() { return std::make_unique<GdiGraphics>(); }

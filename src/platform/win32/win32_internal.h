@@ -111,7 +111,8 @@ class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink
   std::vector<HWND> registered_;                       // window thread only
 };
 
-// A paint context over the device context of BeginPaint (GDI+ graphics).
-std::unique_ptr<platform::PaintContext> MakePaintContext(HWND hwnd, HDC dc);
+// A paint context over the device context of BeginPaint and the rectangle it
+// covers (GDI+ drawing, memory bitmaps).
+std::unique_ptr<platform::PaintContext> MakePaintContext(HWND hwnd, HDC dc, const RECT& paint);
 
 }  // namespace win32

@@ -1,0 +1,53 @@
+// The main window's background: the picture drawn for 96 dpi (resource 297)
+// and the same art drawn at two and three times its size for scaled
+// displays; which of them is drawn, and how large, for the window's client
+// area and scale; and the bitmap it is drawn into once, from which every
+// paint copies only the part it covers.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "platform/graphics.h"
+
+struct BackgroundPlacement {
+  const platform::Picture* picture = nullptr;  // none: nothing is drawn
+  int width = 0;  // drawn from the client area's top-left corner
+  int height = 0;
+};
+
+// `pictures` holds the 96-dpi picture first, then the larger ones (nullptr
+// for one that is missing or does not decode). At 96 dpi, or where the client
+// area is not known, the first picture at its own size, however large the
+// window. On a scaled display the dialog manager has grown the window with
+// its font, and the whole client area is covered: by the smallest picture at
+// least as large as the client area, so that it is only scaled down and its
+// text and lines stay sharp, or by the largest there is when none is.
+BackgroundPlacement ChooseBackground(const std::vector<const platform::Picture*>& pictures,
+                                     int clientWidth, int clientHeight, int dpi);
+
+class CBackground {
+ public:
+  void SetPictures(std::vector<const platform::Picture*> pictures);
+  // Draws the chosen picture into a bitmap when there is none yet for the
+  // window's client size and scale, then copies the part this paint covers.
+  void Paint(platform::PaintContext& dc);
+  // The window is destroyed: its bitmap goes with it.
+  void Release();
+
+ private:
+  struct Surface {
+    int width = 0;
+    int height = 0;
+    int dpi = 0;
+    bool operator==(const Surface& other) const {
+      return width == other.width && height == other.height && dpi == other.dpi;
+    }
+  };
+  void Draw(platform::PaintContext& dc, const Surface& surface);
+
+  std::vector<const platform::Picture*> m_pictures;
+  bool m_bDrawn = false;
+  Surface m_surface;
+  BackgroundPlacement m_placement;
+  std::unique_ptr<platform::DrawnPicture> m_pBitmap;
+};
