@@ -5,7 +5,9 @@
 # The release is reproducible: the same commit built in any folder at any time
 # gives the same bytes. The compiler drops the build's paths, the linker
 # writes no time into the PE header, and the zip's entries carry the time of
-# the last commit (SOURCE_DATE_EPOCH when it is set), in a fixed order.
+# the last commit (SOURCE_DATE_EPOCH when it is set; in a source archive made
+# by `git archive`, the commit time written into cmake/commit_time.txt), in a
+# fixed order.
 #
 # Signing is optional: with TAV_SIGN_CERT and TAV_SIGN_KEY naming a
 # certificate and its private key (PEM or DER files; TAV_SIGN_PASS the key's

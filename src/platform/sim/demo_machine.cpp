@@ -24,6 +24,7 @@ SimDongleConfig DemoDongleConfig() {
 
 SimMachine& InstallDemoMachine() {
   static SimMachine machine(DemoDongleConfig());
+  machine.Dongle().SetLatencyMicros(kDemoLatencyMicros);
   machine.Install();
   return machine;
 }
