@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "firmware/firmware_upgrader.h"
-#include "platform/sim/demo_machine.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/demo_machine.h"
+#include "sim/machine/sim_machine.h"
 #include "platform/win32/win32_services.h"
 #include "ui/app.h"
 #include "ui/program.h"

@@ -24,7 +24,7 @@
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
-#include "platform/sim/device_change_sink.h"
+#include "sim/machine/device_change_sink.h"
 #include "platform/win32/win32_dialogs.h"
 
 namespace {

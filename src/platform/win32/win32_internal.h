@@ -19,7 +19,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/graphics.h"
-#include "platform/sim/device_change_sink.h"
+#include "sim/machine/device_change_sink.h"
 
 namespace kit {
 class CDialog;

@@ -8,7 +8,7 @@
 #include "ui/program.h"
 
 #ifdef TAV_DEMO
-#include "platform/sim/demo_machine.h"
+#include "sim/machine/demo_machine.h"
 #endif
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

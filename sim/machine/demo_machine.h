@@ -3,7 +3,7 @@
 // with band 5 chosen, plugged in at start.
 #pragma once
 
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/sim_dongle.h"
 
 namespace sim {
 

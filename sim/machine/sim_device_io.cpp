@@ -1,6 +1,6 @@
 // Device I/O of the simulated machine: handles over one simulated dongle, the
 // thread's last error and the system's error texts.
-#include "platform/sim/sim_device_io.h"
+#include "sim/machine/sim_device_io.h"
 
 namespace sim {
 namespace {

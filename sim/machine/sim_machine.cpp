@@ -1,12 +1,12 @@
 // The simulated machine: wiring of dongle, device I/O and device tree, and
 // the hot-plug announcements.
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/sim_machine.h"
 
 #include "platform/device_broadcast.h"
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
-#include "platform/sim/activity.h"
-#include "platform/sim/device_change_sink.h"
+#include "sim/machine/activity.h"
+#include "sim/machine/device_change_sink.h"
 
 namespace sim {
 

@@ -7,7 +7,7 @@
 
 #include "platform/dialog_template.h"
 #include "platform/dialogs.h"
-#include "platform/sim/headless_desktop.h"
+#include "sim/desktop/headless_desktop.h"
 
 namespace kit {
 class CDialog;

@@ -1,6 +1,6 @@
 // Headless graphics: PNG size from the header, the surface a paint context
 // reports, recorded draws.
-#include "platform/sim/headless_graphics.h"
+#include "sim/desktop/headless_graphics.h"
 
 namespace sim {
 namespace {

@@ -1,7 +1,7 @@
 // The demo's simulated dongle.
-#include "platform/sim/demo_machine.h"
+#include "sim/machine/demo_machine.h"
 
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/sim_machine.h"
 
 namespace sim {
 

@@ -18,8 +18,8 @@
 
 #include "platform/dialog_template.h"
 #include "platform/dialogs.h"
-#include "platform/sim/device_change_sink.h"
-#include "platform/sim/user_action.h"
+#include "sim/machine/device_change_sink.h"
+#include "sim/desktop/user_action.h"
 
 namespace sim {
 

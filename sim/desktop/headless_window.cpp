@@ -1,6 +1,6 @@
 // Headless dialog window: controls in memory, transcript lines for what a
 // person sees change (enabled state, progress, list contents).
-#include "platform/sim/headless_window.h"
+#include "sim/desktop/headless_window.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include "platform/device_io.h"
 #include "platform/kit.h"
 #include "platform/platform.h"
-#include "platform/sim/transcript.h"
+#include "sim/machine/transcript.h"
 
 namespace sim {
 namespace {

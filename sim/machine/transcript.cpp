@@ -1,5 +1,5 @@
 // The shared transcript and its JSON text.
-#include "platform/sim/transcript.h"
+#include "sim/machine/transcript.h"
 
 #include <cstdio>
 

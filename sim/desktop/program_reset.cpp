@@ -1,5 +1,5 @@
 // Resetting the program's shared state.
-#include "sim_program/program_reset.h"
+#include "sim/desktop/program_reset.h"
 
 #include <cstring>
 #include <mutex>

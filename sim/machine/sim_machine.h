@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/sim_device_tree.h"
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/sim_device_tree.h"
+#include "sim/machine/sim_dongle.h"
 
 namespace sim {
 

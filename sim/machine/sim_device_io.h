@@ -9,8 +9,8 @@
 
 #include "platform/device_io.h"
 #include "platform/platform.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/sim_dongle.h"
 
 namespace sim {
 

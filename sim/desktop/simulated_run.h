@@ -8,12 +8,12 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "platform/sim/headless_desktop.h"
-#include "platform/sim/headless_graphics.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_dongle.h"
-#include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_resources.h"
+#include "sim/desktop/headless_desktop.h"
+#include "sim/desktop/headless_graphics.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/sim_dongle.h"
+#include "sim/machine/sim_machine.h"
+#include "sim/desktop/sim_resources.h"
 
 namespace sim {
 

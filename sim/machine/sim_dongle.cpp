@@ -1,6 +1,6 @@
 // The simulated dongle: request handling through the shared device model,
 // fault injection, wire log and overlap detection.
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/sim_dongle.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "platform/os_types.h"
-#include "platform/sim/transcript.h"
+#include "sim/machine/transcript.h"
 
 namespace sim {
 namespace {

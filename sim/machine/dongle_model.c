@@ -1,7 +1,7 @@
 /* The dongle's answers to vendor requests and descriptor reads, and its fault
  * injection. Loops instead of library calls: the kernel driver has no C
  * runtime. */
-#include "dongle_model/dongle_model.h"
+#include "sim/machine/dongle_model.h"
 
 const uint8_t kDongleDefaultDescriptor[DONGLE_DESCRIPTOR_SIZE] = {
     0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x4C,

@@ -1,6 +1,6 @@
 // Counts of background threads and of those that are running, and the
 // activity observer that keeps them.
-#include "platform/sim/activity.h"
+#include "sim/machine/activity.h"
 
 #include <atomic>
 #include <chrono>

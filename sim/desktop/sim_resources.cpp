@@ -1,7 +1,7 @@
 // The simulated resource table and its failure injection.
-#include "platform/sim/sim_resources.h"
+#include "sim/desktop/sim_resources.h"
 
-#include "platform/sim/embedded_resources.h"
+#include "sim/desktop/embedded_resources.h"
 
 namespace sim {
 

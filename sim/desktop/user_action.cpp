@@ -1,5 +1,5 @@
 // Scripted user actions: constructors, text form and parsing.
-#include "platform/sim/user_action.h"
+#include "sim/desktop/user_action.h"
 
 #include <sstream>
 

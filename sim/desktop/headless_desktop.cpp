@@ -5,16 +5,16 @@
 // messages), posted messages (commands of the dialog manager, device-change
 // notifications), pending repaints; and when nothing is left and every
 // background thread is blocked, the next action of the scripted user.
-#include "platform/sim/headless_desktop.h"
+#include "sim/desktop/headless_desktop.h"
 
 #include <algorithm>
 
-#include "platform/sim/activity.h"
+#include "sim/machine/activity.h"
 #include "platform/kit.h"
 #include "platform/os_types.h"
-#include "platform/sim/headless_graphics.h"
-#include "platform/sim/headless_window.h"
-#include "platform/sim/transcript.h"
+#include "sim/desktop/headless_graphics.h"
+#include "sim/desktop/headless_window.h"
+#include "sim/machine/transcript.h"
 
 namespace sim {
 

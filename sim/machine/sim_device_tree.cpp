@@ -1,7 +1,7 @@
 // The simulated device tree. A GetClassDevs call takes a snapshot of the
 // devices present, the dongle among them when it says it is plugged in; the
 // other calls answer from that snapshot as SetupAPI answers from its set.
-#include "platform/sim/sim_device_tree.h"
+#include "sim/machine/sim_device_tree.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "dongle_model/dongle_model.h"
+#include "sim/machine/dongle_model.h"
 
 namespace sim {
 

@@ -1,14 +1,14 @@
 // Running the whole program headless against the simulated dongle.
-#include "sim_program/simulated_run.h"
+#include "sim/desktop/simulated_run.h"
 
 #include <chrono>
 #include <thread>
 
 #include "device/vendor_request.h"
 #include "monitor/device_worker.h"
-#include "platform/sim/activity.h"
-#include "platform/sim/transcript.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/activity.h"
+#include "sim/machine/transcript.h"
+#include "sim/desktop/program_reset.h"
 #include "ui/program.h"
 #include "ui/resource_ids.h"
 
