@@ -28,9 +28,8 @@
 #include <vector>
 
 #include "firmware/firmware_upgrader.h"
-#include "sim/machine/demo_machine.h"
+#include "sim/demo/demo_services.h"
 #include "sim/machine/sim_machine.h"
-#include "platform/win32/win32_services.h"
 #include "ui/app.h"
 #include "ui/program.h"
 // The program's control 1089, not the cursor of <windows.h>.
@@ -752,8 +751,7 @@ class Automation {
 
 int main() {
   StartScreenshots();
-  win32::InstallWin32Services();
-  sim::SimMachine& machine = sim::InstallDemoMachine();
+  sim::SimMachine& machine = sim::InstallDemoServices();
 
   Automation automation(GetCurrentThreadId(), machine);
   std::thread user([&automation] { automation.Run(); });
