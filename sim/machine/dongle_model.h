@@ -31,6 +31,18 @@ extern "C" {
 #define DONGLE_ADDR_RF_GROUP 21u
 #define DONGLE_ADDR_BAND_MARKER 448u
 #define DONGLE_ADDR_START_BAND 449u
+#define DONGLE_ADDR_IDENTITY 16u   /* the identity bytes, the end of DeviceInfo */
+#define DONGLE_IDENTITY_SIZE 11u
+
+/* Where the program puts an image: its program area from the flash base of
+ * the page size (512-byte pages: 0xC000, 128-byte pages: 0x0000), then its
+ * data block at base + 0x3000. The descriptor read asks for 105 bytes. */
+#define DONGLE_FLASH_BASE_LARGE_PAGES 0xC000u
+#define DONGLE_FLASH_BASE_SMALL_PAGES 0x0000u
+#define DONGLE_PROGRAM_SIZE 12288u
+#define DONGLE_DATA_BLOCK_OFFSET 0x3000u
+#define DONGLE_DATA_BLOCK_SIZE 512u
+#define DONGLE_DESCRIPTOR_READ_SIZE 105u
 
 /* Mode replies: descriptor check wanted, 128-byte pages, 512-byte pages. */
 #define DONGLE_MODE_CHECK_DESCRIPTOR 0xAAu
