@@ -93,11 +93,6 @@ void HeadlessDesktop::Close() {
 
 // ---- Set-up ----
 
-void HeadlessDesktop::SetProgramName(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  programName_ = name;
-}
-
 void HeadlessDesktop::SetStepLimit(std::chrono::milliseconds limit) {
   std::lock_guard<std::mutex> lock(mutex_);
   stepLimit_ = limit;
@@ -341,14 +336,6 @@ int HeadlessDesktop::BoxFromOtherThread(std::unique_lock<std::mutex>& lock, std:
 
 // ---- The message loop ----
 
-bool HeadlessDesktop::SettledLocked() const {
-  if (!handOvers_.empty() || !posted_.empty()) return false;
-  for (const auto& window : windows_) {
-    if (window->alive_ && window->shown_ && window->invalid_) return false;
-  }
-  return platform::activity::BackgroundSettled();
-}
-
 void HeadlessDesktop::Pump(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done) {
   ++loops_;
   auto idleSince = Clock::now();
@@ -360,9 +347,7 @@ void HeadlessDesktop::Pump(std::unique_lock<std::mutex>& lock, const std::functi
       continue;
     }
     if (StepLimitPassedLocked(idleSince)) break;
-    waiting_ = true;
     changed_.wait_for(lock, std::chrono::milliseconds(1));
-    waiting_ = false;
   }
   --loops_;
 }
@@ -677,24 +662,9 @@ int HeadlessDesktop::TopmostDialog() const {
   return window ? window->template_.id : 0;
 }
 
-std::vector<int> HeadlessDesktop::OpenDialogs() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<int> ids;
-  for (const Surface& surface : surfaces_) {
-    if (surface.window != nullptr) ids.push_back(surface.window->template_.id);
-  }
-  return ids;
-}
-
 bool HeadlessDesktop::IsDialogOpen(int templateId) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return FindOpenLocked(templateId) != nullptr;
-}
-
-bool HeadlessDesktop::HasControl(int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const HeadlessWindow* window = TopmostWindowLocked();
-  return window != nullptr && window->FindLocked(id) != nullptr;
 }
 
 ControlState HeadlessDesktop::Control(int id) const {
@@ -751,11 +721,6 @@ int HeadlessDesktop::PendingHandOvers() const {
 int HeadlessDesktop::Beeps() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return beeps_;
-}
-
-bool HeadlessDesktop::Settled() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return waiting_ && SettledLocked();
 }
 
 }  // namespace sim

@@ -81,7 +81,6 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
                              const std::vector<std::uint8_t>& record) override;
 
   // ---- Set-up ----
-  void SetProgramName(const std::string& name);  // message box caption
   void SetStepLimit(std::chrono::milliseconds limit);
   // Called on the window thread when the program waits for input and the
   // script is empty. Returns true when it queued more actions (or otherwise
@@ -117,9 +116,7 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
 
   // ---- Inspection (any thread; values are copies) ----
   int TopmostDialog() const;                 // template id, 0 when none is open
-  std::vector<int> OpenDialogs() const;      // outermost first
   bool IsDialogOpen(int templateId) const;
-  bool HasControl(int id) const;             // in the topmost dialog
   ControlState Control(int id) const;        // of the topmost dialog
   ControlState Control(int templateId, int id) const;
   std::string Caption(int templateId) const;
@@ -129,9 +126,6 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
   std::vector<DeviceRegistration> Registrations() const;
   int PendingHandOvers() const;
   int Beeps() const;
-  // The window thread waits for input with nothing to process and every
-  // background thread is blocked.
-  bool Settled() const;
 
  private:
   friend class HeadlessWindow;
@@ -162,7 +156,6 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
   PumpStep NextUserStepLocked(std::unique_lock<std::mutex>& lock);
   // Fails the run when nothing has happened for the step limit.
   bool StepLimitPassedLocked(Clock::time_point idleSince);
-  bool SettledLocked() const;
   // The scripted user's steps; a step that cannot be carried out fails the
   // run with a script error naming it (`what`).
   void ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action);
@@ -179,7 +172,6 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
   void ReleaseWaitersLocked();
   void RemoveBoxSurfaceLocked(std::size_t index);
   void PostCommand(HeadlessWindow* window, int id);
-  void PostClose(HeadlessWindow* window);
   void PaintIfInvalid(std::unique_lock<std::mutex>& lock, HeadlessWindow* window);
   HeadlessWindow* TopmostWindowLocked() const;
   const HeadlessWindow* FindOpenLocked(int templateId) const;
@@ -209,7 +201,6 @@ class HeadlessDesktop : public platform::DialogSystem, public DeviceChangeSink {
   bool closing_ = false;
   std::string error_;
   std::string lastAction_;  // the step the program is settling from
-  bool waiting_ = false;    // the window thread waits for input
 };
 
 }  // namespace sim

@@ -20,9 +20,6 @@ class ServicesScope {
   ServicesScope(const ServicesScope&) = delete;
   ServicesScope& operator=(const ServicesScope&) = delete;
 
-  // The services in force when the scope began.
-  const Services& Saved() const { return saved_; }
-
  private:
   Services saved_;
 };

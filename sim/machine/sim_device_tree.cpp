@@ -43,11 +43,6 @@ SimDeviceTree::~SimDeviceTree() {
   for (void* block : allocations_) std::free(block);
 }
 
-void SimDeviceTree::SetErrorSink(platform::DeviceIo* errors) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  errors_ = errors;
-}
-
 void SimDeviceTree::AddDevice(const SimUsbDevice& device) {
   std::lock_guard<std::mutex> lock(mutex_);
   devices_.push_back(device);
@@ -67,12 +62,6 @@ void SimDeviceTree::SetDongle(const SimUsbDevice& identity, std::function<bool()
 void SimDeviceTree::SetDonglePosition(std::size_t position) {
   std::lock_guard<std::mutex> lock(mutex_);
   donglePosition_ = position;
-}
-
-void SimDeviceTree::RemoveDongle() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  dongle_.reset();
-  donglePresent_ = nullptr;
 }
 
 void SimDeviceTree::FailCall(EnumCall call, std::uint32_t error, int afterCalls, int times) {

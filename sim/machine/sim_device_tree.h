@@ -69,8 +69,6 @@ class SimDeviceTree : public platform::DeviceEnum {
   SimDeviceTree(const SimDeviceTree&) = delete;
   SimDeviceTree& operator=(const SimDeviceTree&) = delete;
 
-  void SetErrorSink(platform::DeviceIo* errors);
-
   // Devices other than the simulated dongle, in enumeration order.
   void AddDevice(const SimUsbDevice& device);
   void ClearDevices();
@@ -80,7 +78,6 @@ class SimDeviceTree : public platform::DeviceEnum {
   // among the other devices: 0 first, past the last (the default) at the end.
   void SetDongle(const SimUsbDevice& identity, std::function<bool()> present);
   void SetDonglePosition(std::size_t position);
-  void RemoveDongle();
 
   // The next calls of a kind succeed `afterCalls` times, then fail with `error`
   // `times` times (kAlways: until ClearFaults).

@@ -155,11 +155,6 @@ bool SimDongle::IsPresent() const {
   return present_;
 }
 
-std::uint64_t SimDongle::Generation() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return generation_;
-}
-
 void SimDongle::SetOnUnplug(std::function<void()> hook) {
   std::lock_guard<std::mutex> lock(mutex_);
   onUnplug_ = std::move(hook);
@@ -211,11 +206,6 @@ void SimDongle::SetDescriptor(const std::vector<std::uint8_t>& descriptor) {
 std::string SimDongle::InterfacePath() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return interfacePath_;
-}
-
-void SimDongle::SetInterfacePath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  interfacePath_ = path;
 }
 
 // --- Faults -------------------------------------------------------------------

@@ -141,7 +141,6 @@ class SimDongle {
   void Plug();
   void Unplug();
   bool IsPresent() const;
-  std::uint64_t Generation() const;  // changes at every unplug
   void SetOnUnplug(std::function<void()> hook);
 
   // --- State, for tests and for the machine.
@@ -154,7 +153,6 @@ class SimDongle {
   std::vector<std::uint8_t> Descriptor() const;
   void SetDescriptor(const std::vector<std::uint8_t>& descriptor);
   std::string InterfacePath() const;
-  void SetInterfacePath(const std::string& path);
 
   // --- Fault injection.
   void AddFault(const Fault& fault);

@@ -50,13 +50,12 @@ class SimMachine {
   void Unplug();
   void SetDeviceChangeHook(DeviceChangeHook hook);
 
-  // The dongle's identity in the tree, taken from the dongle again (after a
-  // change of its interface path, say). Plug() does this itself.
-  void RefreshDongleIdentity();
   // The record announcing the dongle's interface.
   std::vector<std::uint8_t> DongleRecord() const;
 
  private:
+  // The dongle's identity in the tree, taken from the dongle.
+  void RefreshDongleIdentity();
   void Announce(std::uint32_t event);
 
   SimDongle dongle_;

@@ -22,7 +22,6 @@ class Line {
   Line& Bool(const std::string& key, bool value);
   Line& Raw(const std::string& key, const std::string& json);
 
-  const std::vector<Field>& Fields() const { return fields_; }
   // The JSON text of a key's value, or "" when the line has no such key.
   std::string Get(const std::string& key) const;
   std::string ToJson() const;  // {"k":v,...} in insertion order
