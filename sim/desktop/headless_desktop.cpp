@@ -1,4 +1,6 @@
-// The headless desktop's message loops, scripted user and hand-overs.
+// The headless desktop's message loops, message boxes and hand-overs (the
+// scripted user's steps are in scripted_user.cpp, inspection in
+// desktop_inspection.cpp).
 //
 // Every modal loop (a dialog's or a message box's) runs Pump on the window
 // thread. Pump processes, in this order: hand-overs from other threads (sent
@@ -9,41 +11,15 @@
 
 #include <algorithm>
 
-#include "sim/machine/activity.h"
 #include "platform/kit.h"
 #include "platform/os_types.h"
+#include "sim/desktop/headless_desktop_parts.h"
 #include "sim/desktop/headless_graphics.h"
 #include "sim/desktop/headless_window.h"
+#include "sim/machine/activity.h"
 #include "sim/machine/transcript.h"
 
 namespace sim {
-
-struct HeadlessDesktop::HandOver {
-  std::function<void()> fn;
-  const HeadlessWindow* target = nullptr;  // nullptr: not tied to a window
-  int box = -1;                            // >= 0: open this box of another thread
-  bool done = false;
-  bool dropped = false;
-};
-
-struct HeadlessDesktop::Posted {
-  HeadlessWindow* target = nullptr;
-  bool deviceChange = false;  // else a command
-  int id = 0;
-  std::uint32_t event = 0;
-  std::vector<std::uint8_t> record;
-};
-
-struct HeadlessDesktop::Surface {
-  HeadlessWindow* window = nullptr;  // a dialog, or
-  int box = -1;                      // a message box
-};
-
-struct HeadlessDesktop::BoxSlot {
-  BoxRecord record;
-  bool trackedWaiter = false;  // a background thread blocks on it
-};
-
 namespace {
 
 const char* StyleName(platform::BoxStyle style) {
@@ -53,15 +29,6 @@ const char* StyleName(platform::BoxStyle style) {
     case platform::BoxStyle::kQuestion: return "question";
   }
   return "warning";
-}
-
-int AnswerId(BoxAnswer answer) {
-  switch (answer) {
-    case BoxAnswer::kOk: return platform::kIdOk;
-    case BoxAnswer::kYes: return platform::kIdYes;
-    case BoxAnswer::kNo: return platform::kIdNo;
-  }
-  return platform::kIdOk;
 }
 
 std::string OneLine(std::string text) {
@@ -111,18 +78,6 @@ void HeadlessDesktop::FailDeviceRegistration(std::uint32_t lastError) {
 void HeadlessDesktop::SetGraphics(HeadlessGraphics* graphics) {
   std::lock_guard<std::mutex> lock(mutex_);
   graphics_ = graphics;
-}
-
-HeadlessDesktop& HeadlessDesktop::Enqueue(UserAction action) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  script_.push_back(std::move(action));
-  changed_.notify_all();
-  return *this;
-}
-
-std::size_t HeadlessDesktop::PendingActions() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return script_.size();
 }
 
 // ---- Threads ----
@@ -408,32 +363,6 @@ bool HeadlessDesktop::PaintOneLocked(std::unique_lock<std::mutex>& lock) {
   return true;
 }
 
-// The next scripted action; with none left, the out-of-script policy, and a
-// stall when that does not move the program on either.
-HeadlessDesktop::PumpStep HeadlessDesktop::NextUserStepLocked(std::unique_lock<std::mutex>& lock) {
-  if (!script_.empty()) {
-    UserAction action = std::move(script_.front());
-    script_.pop_front();
-    lastAction_ = action.Describe();
-    ApplyAction(lock, std::move(action));
-    return PumpStep::kWorked;
-  }
-  bool movedOn = false;
-  if (outOfScript_) {
-    OutOfScript policy = outOfScript_;
-    lock.unlock();
-    movedOn = policy(*this);
-    lock.lock();
-  }
-  if (!movedOn) {
-    FailLocked("stall: the script ran out while the program waited for input (" +
-               DescribeTopLocked() + ")");
-    return PumpStep::kStalled;
-  }
-  // Actions the policy queued are applied once the program has settled again.
-  return script_.empty() ? PumpStep::kIdle : PumpStep::kWorked;
-}
-
 bool HeadlessDesktop::StepLimitPassedLocked(Clock::time_point idleSince) {
   if (Clock::now() - idleSince < stepLimit_) return false;
   FailLocked("stall: the program did not settle within " + std::to_string(stepLimit_.count()) +
@@ -448,150 +377,6 @@ std::string HeadlessDesktop::DescribeTopLocked() const {
   if (top.window != nullptr) return "dialog " + std::to_string(top.window->template_.id) + " on top";
   return "message box " + OneLine(JsonQuote(boxes_[static_cast<std::size_t>(top.box)].record.text)) +
          " open";
-}
-
-HeadlessWindow* HeadlessDesktop::TopmostWindowLocked() const {
-  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
-    if (it->window != nullptr) return it->window;
-  }
-  return nullptr;
-}
-
-void HeadlessDesktop::ApplyAction(std::unique_lock<std::mutex>& lock, UserAction action) {
-  using Kind = UserAction::Kind;
-  const std::string what = action.Describe();
-  if (action.kind == Kind::kTick) {
-    platform::activity::ExpireTimedWaits();
-    return;
-  }
-  if (action.kind == Kind::kCustom) {
-    lock.unlock();
-    if (action.action) action.action();
-    lock.lock();
-    return;
-  }
-  if (surfaces_.empty()) {
-    ScriptError(what + ": nothing is open");
-    return;
-  }
-  const Surface top = surfaces_.back();
-  if (action.kind == Kind::kAnswer) {
-    AnswerBoxLocked(top, action.answer, what);
-  } else if (top.window == nullptr) {
-    ScriptError(what + ": a message box is open (" + DescribeTopLocked() + ")");
-  } else {
-    ApplyToWindowLocked(lock, *top.window, action, what);
-  }
-}
-
-void HeadlessDesktop::AnswerBoxLocked(const Surface& top, BoxAnswer answer,
-                                      const std::string& what) {
-  if (top.box < 0) {
-    ScriptError(what + ": no message box is open (" + DescribeTopLocked() + ")");
-    return;
-  }
-  BoxSlot& slot = boxes_[static_cast<std::size_t>(top.box)];
-  const bool question = slot.record.style == platform::BoxStyle::kQuestion;
-  if (question != (answer != BoxAnswer::kOk)) {
-    ScriptError(what + ": the box offers " + (question ? "yes and no" : "ok only"));
-    return;
-  }
-  slot.record.answer = AnswerId(answer);
-  surfaces_.pop_back();
-  TheTranscript().Add(Line().Str("event", "answer").Str("value", BoxAnswerName(answer)));
-  if (slot.trackedWaiter) platform::activity::CreditWakeUp();
-  changed_.notify_all();
-}
-
-void HeadlessDesktop::ApplyToWindowLocked(std::unique_lock<std::mutex>& lock,
-                                          HeadlessWindow& window, const UserAction& action,
-                                          const std::string& what) {
-  using Kind = UserAction::Kind;
-  switch (action.kind) {
-    case Kind::kClick:
-      ClickLocked(lock, window, action.id, what);
-      return;
-    case Kind::kSelect:
-      SelectLocked(window, action.id, action.index, what);
-      return;
-    case Kind::kEnter:
-      PressEnterLocked(window);
-      return;
-    case Kind::kEscape:
-      PressEscapeLocked(window);
-      return;
-    case Kind::kClose: {
-      kit::CDialog* dialog = window.dialog_;
-      lock.unlock();
-      dialog->OnClose();
-      lock.lock();
-      return;
-    }
-    default:
-      return;
-  }
-}
-
-void HeadlessDesktop::ClickLocked(std::unique_lock<std::mutex>& lock, HeadlessWindow& window,
-                                  int id, const std::string& what) {
-  const ControlState* control = window.FindLocked(id);
-  const platform::ControlTemplate* source = window.template_.Find(id);
-  const std::string where = " in dialog " + std::to_string(window.template_.id);
-  if (control == nullptr || source == nullptr) {
-    ScriptError(what + ": no control " + std::to_string(id) + where);
-  } else if (!source->IsButton()) {
-    ScriptError(what + ": control " + std::to_string(id) + " is not a button" + where);
-  } else if (!control->visible) {
-    ScriptError(what + ": button " + std::to_string(id) + " is hidden" + where);
-  } else if (!control->enabled) {
-    ScriptError(what + ": button " + std::to_string(id) + " is disabled" + where);
-  } else {
-    kit::CDialog* dialog = window.dialog_;
-    lock.unlock();
-    dialog->OnCommand(id);
-    lock.lock();
-  }
-}
-
-void HeadlessDesktop::SelectLocked(HeadlessWindow& window, int id, int index,
-                                   const std::string& what) {
-  ControlState* control = window.FindLocked(id);
-  const std::string where = " in dialog " + std::to_string(window.template_.id);
-  if (control == nullptr ||
-      platform::ListKindOfClass(control->className) == platform::ListKind::kNone) {
-    ScriptError(what + ": no list " + std::to_string(id) + where);
-  } else if (!control->visible || !control->enabled) {
-    ScriptError(what + ": list " + std::to_string(id) + " is " +
-                (control->visible ? "disabled" : "hidden") + where);
-  } else if (index < 0 || index >= static_cast<int>(control->items.size())) {
-    ScriptError(what + ": list " + std::to_string(id) + " has " +
-                std::to_string(control->items.size()) + " entries" + where);
-  } else {
-    control->selected = index;
-  }
-}
-
-// DM_GETDEFID: the default push button, else IDOK; a disabled default button
-// takes no Enter.
-void HeadlessDesktop::PressEnterLocked(HeadlessWindow& window) {
-  const int defaultId = window.template_.DefaultButtonId();
-  if (defaultId == 0) {
-    PostCommand(&window, platform::kIdOk);
-  } else if (const ControlState* control = window.FindLocked(defaultId)) {
-    if (control->enabled) PostCommand(&window, defaultId);
-  }
-}
-
-// IsDialogMessage: the command IDCANCEL, unless the control of that id exists
-// and is disabled; then a beep, as for a close request.
-void HeadlessDesktop::PressEscapeLocked(HeadlessWindow& window) {
-  const ControlState* cancel = window.FindLocked(platform::kIdCancel);
-  if (cancel == nullptr || cancel->enabled) {
-    PostCommand(&window, platform::kIdCancel);
-  } else {
-    ++beeps_;
-    TheTranscript().Add(Line().Str("event", "beep"));
-  }
 }
 
 // ---- Errors ----
@@ -645,82 +430,6 @@ bool HeadlessDesktop::Failed() const {
 std::string HeadlessDesktop::Error() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return error_;
-}
-
-// ---- Inspection ----
-
-const HeadlessWindow* HeadlessDesktop::FindOpenLocked(int templateId) const {
-  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
-    if (it->window != nullptr && it->window->template_.id == templateId) return it->window;
-  }
-  return nullptr;
-}
-
-int HeadlessDesktop::TopmostDialog() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const HeadlessWindow* window = TopmostWindowLocked();
-  return window ? window->template_.id : 0;
-}
-
-bool HeadlessDesktop::IsDialogOpen(int templateId) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return FindOpenLocked(templateId) != nullptr;
-}
-
-ControlState HeadlessDesktop::Control(int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const HeadlessWindow* window = TopmostWindowLocked();
-  const ControlState* control = window ? window->FindLocked(id) : nullptr;
-  return control ? *control : ControlState{};
-}
-
-ControlState HeadlessDesktop::Control(int templateId, int id) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const HeadlessWindow* window = FindOpenLocked(templateId);
-  const ControlState* control = window ? window->FindLocked(id) : nullptr;
-  return control ? *control : ControlState{};
-}
-
-std::string HeadlessDesktop::Caption(int templateId) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const HeadlessWindow* window = FindOpenLocked(templateId);
-  return window ? window->caption_ : std::string();
-}
-
-bool HeadlessDesktop::BoxOpen() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::any_of(surfaces_.begin(), surfaces_.end(),
-                     [](const Surface& s) { return s.box >= 0; });
-}
-
-BoxRecord HeadlessDesktop::OpenBox() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = surfaces_.rbegin(); it != surfaces_.rend(); ++it) {
-    if (it->box >= 0) return boxes_[static_cast<std::size_t>(it->box)].record;
-  }
-  return BoxRecord{};
-}
-
-std::vector<BoxRecord> HeadlessDesktop::Boxes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<BoxRecord> records;
-  for (const BoxSlot& slot : boxes_) records.push_back(slot.record);
-  return records;
-}
-
-std::vector<DeviceRegistration> HeadlessDesktop::Registrations() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return registrations_;
-}
-
-int HeadlessDesktop::PendingHandOvers() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(handOvers_.size());
-}
-
-int HeadlessDesktop::Beeps() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return beeps_;
 }
 
 }  // namespace sim
