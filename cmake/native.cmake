@@ -8,7 +8,7 @@ include(GoogleTest)
 file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cpp)
 if(test_sources)
   add_executable(tavrolin_tests ${test_sources})
-  target_link_libraries(tavrolin_tests PRIVATE tav_sim_program GTest::gtest GTest::gtest_main)
+  target_link_libraries(tavrolin_tests PRIVATE tav_sim_desktop GTest::gtest GTest::gtest_main)
   tav_warnings(tavrolin_tests)
   # Tests that read committed files (the user guide) find them here.
   target_compile_definitions(tavrolin_tests PRIVATE TAV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

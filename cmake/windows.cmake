@@ -23,6 +23,13 @@ add_library(tav_win32 STATIC ${win32_sources})
 target_link_libraries(tav_win32 PUBLIC tav_core setupapi comctl32 gdiplus gdi32 ole32 uuid)
 tav_warnings(tav_win32)
 
+# The demo's Win32 side (sim/demo/): the dialog backend that carries the
+# simulated dongle's arrivals and removals to the windows. Linked into the
+# demo build and its Wine tests only.
+add_library(tav_sim_demo STATIC ${CMAKE_SOURCE_DIR}/sim/demo/demo_services.cpp)
+target_link_libraries(tav_sim_demo PUBLIC tav_win32 tav_sim_machine)
+tav_warnings(tav_sim_demo)
+
 # A Windows program that scripts/test runs under Wine: exit code 0 is a pass.
 # Every such program is listed, one path a line, in wine-tests.txt in the build
 # directory.

@@ -12,9 +12,9 @@
 #include "monitor_doubles.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/sim_machine.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/sim_machine.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

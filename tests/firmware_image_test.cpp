@@ -12,9 +12,9 @@
 #include "firmware/firmware_upgrader.h"
 #include "make_images/image_generator.h"
 #include "platform/platform.h"
-#include "platform/sim/embedded_resources.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_resources.h"
+#include "sim/desktop/embedded_resources.h"
+#include "sim/machine/services_scope.h"
+#include "sim/desktop/sim_resources.h"
 #include "recording_upgrader.h"
 
 namespace {

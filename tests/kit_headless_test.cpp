@@ -14,11 +14,11 @@
 #include "platform/event.h"
 #include "platform/kit.h"
 #include "platform/platform.h"
-#include "platform/sim/activity.h"
-#include "platform/sim/headless_desktop.h"
-#include "platform/sim/headless_graphics.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/transcript.h"
+#include "sim/machine/activity.h"
+#include "sim/desktop/headless_desktop.h"
+#include "sim/desktop/headless_graphics.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/transcript.h"
 #include "rc_statements.h"
 
 namespace {

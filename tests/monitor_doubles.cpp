@@ -7,7 +7,7 @@
 #include "monitor/device_notify.h"
 #include "platform/device_io.h"
 #include "platform/os_types.h"
-#include "platform/sim/activity.h"
+#include "sim/machine/activity.h"
 
 namespace testing_support {
 

@@ -14,7 +14,7 @@
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
-#include "platform/sim/device_change_sink.h"
+#include "sim/machine/device_change_sink.h"
 
 namespace testing_support {
 

@@ -12,9 +12,9 @@
 #include "monitor/connection_state.h"
 #include "monitor/device_worker.h"
 #include "monitor_doubles.h"
-#include "platform/sim/activity.h"
-#include "platform/sim/sim_machine.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/activity.h"
+#include "sim/machine/sim_machine.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

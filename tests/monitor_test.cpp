@@ -20,10 +20,10 @@
 #include "monitor_doubles.h"
 #include "platform/device_broadcast.h"
 #include "platform/os_types.h"
-#include "platform/sim/hooked_device_io.h"
-#include "platform/sim/activity.h"
-#include "platform/sim/sim_machine.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/hooked_device_io.h"
+#include "sim/machine/activity.h"
+#include "sim/machine/sim_machine.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

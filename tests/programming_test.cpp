@@ -15,11 +15,11 @@
 #include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
 #include "platform/platform.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/sim_dongle.h"
-#include "platform/sim/sim_resources.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/sim_dongle.h"
+#include "sim/desktop/sim_resources.h"
 #include "recording_upgrader.h"
-#include "sim_program/program_reset.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Tests of the simulated dongle and SimDeviceIo on their own: the driver
 // contract, handles, descriptor reads, fault injection, wire log, transcript
 // lines, overlap detection and the system's error texts.
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/sim_dongle.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/os_types.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/transcript.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/transcript.h"
 
 namespace {
 

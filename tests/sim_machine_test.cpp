@@ -10,8 +10,8 @@
 #include "platform/device_broadcast.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/sim_machine.h"
 
 namespace {
 

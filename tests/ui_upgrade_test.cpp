@@ -10,7 +10,7 @@
 #include "device/discovery.h"
 #include "monitor/device_worker.h"
 #include "monitor_doubles.h"
-#include "platform/sim/headless_window.h"
+#include "sim/desktop/headless_window.h"
 #include "ui_flow_support.h"
 
 namespace uitest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_resources.h"
+#include "sim/desktop/sim_resources.h"
 #include "ui_flow_support.h"
 
 namespace uitest {

@@ -14,11 +14,11 @@
 
 #include "device/discovery.h"
 #include "platform/platform.h"
-#include "platform/sim/hooked_device_io.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/sim_dongle.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/hooked_device_io.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/sim_dongle.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

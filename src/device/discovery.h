@@ -30,19 +30,6 @@ extern const std::uint8_t g_expectedDescriptor[DEVICE_DESCRIPTOR_SIZE];
 // only tell success from failure.
 constexpr std::uint32_t kDescriptorMismatch = 2;
 
-// A read that returns no bytes is repeated at once. The dongle answers the
-// descriptor read within a read or two when it is there; when it has been
-// pulled out every read comes back empty, so the check gives up once
-// g_deviceAbsent is set or after this many empty reads in a row.
-constexpr int kDescriptorEmptyReadLimit = 64;
-
-// A size request that fails for want of space is repeated with the size the
-// call reported. A real set answers the second call; the bound (and the
-// demand that the reported size grows) keeps a misbehaving enumeration from
-// turning the search into an endless loop. Past it the call counts as failed
-// with ERROR_INSUFFICIENT_BUFFER.
-constexpr int kSizeRequestLimit = 8;
-
 // Searches the present devices of the USB device interface class for one
 // whose hardware ID contains `match`. 1 as soon as a device matched (on full
 // success g_devicePath holds its interface path), else 0. Failed enumeration

@@ -44,6 +44,29 @@ bool ReplyCountIs(std::uint32_t length) {
   return g_bytesReturned == length && length <= sizeof g_outBuffer;
 }
 
+// One attempt of a flash routine: its status, and whether a failure may be
+// repeated.
+struct FlashAttempt {
+  std::uint32_t status;
+  bool repeatable;
+};
+
+// Makes attempts, each under the request lock, until one succeeds or fails
+// for good, or until a repeatable failure comes once g_deviceAbsent is set or
+// as the kFlashRetryLimit-th in a row. The last attempt's status.
+template <class Attempt>
+std::uint32_t RepeatWhileDongleThere(Attempt attempt) {
+  for (int failedCalls = 1;; ++failedCalls) {
+    FlashAttempt result;
+    {
+      std::lock_guard<std::mutex> lock(g_requestLock);
+      result = attempt();
+    }
+    if (result.status == kStatusOk || !result.repeatable) return result.status;
+    if (failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return result.status;
+  }
+}
+
 }  // namespace
 
 std::mutex& RequestLock() { return g_requestLock; }
@@ -117,40 +140,31 @@ std::uint32_t ReadDeviceInfo(void* destination) {
   return kStatusOk;
 }
 
-// A failed call is repeated at once, holding the lock for each attempt only.
-// The loop ends with the call's error code once g_deviceAbsent is set or
-// after kFlashRetryLimit failed calls in a row (see the header).
+// Both flash routines repeat a failed call at once, holding the lock for each
+// attempt only, while the dongle is there: once g_deviceAbsent is set, or
+// after kFlashRetryLimit failed attempts in a row (see retry_policy.h), they
+// end with the last attempt's status.
 std::uint32_t ReadFlash(void* destination, std::uint16_t address, std::uint16_t length) {
-  int failedCalls = 0;
-  for (;;) {
-    std::lock_guard<std::mutex> lock(g_requestLock);
+  return RepeatWhileDongleThere([&]() -> FlashAttempt {
     FillRequest(CMD_FLASH, address, length);
     const std::uint32_t status = SendRequest(IOCTL_VENDOR_READ);
-    if (status != kStatusOk) {
-      if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
-      continue;
-    }
-    if (!ReplyCountIs(length)) return kStatusWrongCount;  // no further attempt
+    if (status != kStatusOk) return {status, true};
+    if (!ReplyCountIs(length)) return {kStatusWrongCount, false};  // no further attempt
     std::memcpy(destination, g_outBuffer, length);
-    return kStatusOk;
-  }
+    return {kStatusOk, false};
+  });
 }
 
-// Failed calls and wrong byte counts are repeated at once, holding the lock
-// for each attempt only. Both count as failed calls: after kFlashRetryLimit
-// of them in a row, or at the first one once g_deviceAbsent is set, the
-// routine returns the last call's system error code, or kStatusWrongCount
-// when the last failure was a wrong byte count.
+// A wrong byte count counts as a failed call too, and is repeated; it ends
+// the routine with kStatusWrongCount when it was the last attempt.
 std::uint32_t WriteFlashBlock(const void* source, std::uint16_t address) {
-  int failedCalls = 0;
-  for (;;) {
-    std::lock_guard<std::mutex> lock(g_requestLock);
+  return RepeatWhileDongleThere([&]() -> FlashAttempt {
     std::memcpy(g_request.data, source, FLASH_BLOCK_SIZE);
     FillRequest(CMD_FLASH, address, FLASH_BLOCK_SIZE);
-    std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
-    if (status == kStatusOk && g_bytesReturned == FLASH_BLOCK_SIZE) return kStatusOk;
-    if (status == kStatusOk) status = kStatusWrongCount;  // the driver did not take the whole block
-    if (++failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return status;
-  }
+    const std::uint32_t status = SendRequest(IOCTL_VENDOR_WRITE);
+    if (status != kStatusOk) return {status, true};
+    // A short count: the driver did not take the whole block.
+    return {g_bytesReturned == FLASH_BLOCK_SIZE ? kStatusOk : kStatusWrongCount, true};
+  });
 }
 

@@ -1,12 +1,14 @@
 // The dongle's request transport: the 70-byte vendor request handed to the
 // dongle's kernel driver through one synchronous device I/O control call, the
-// two control codes, the three commands, the device data map, and the seven
+// two control codes, the three commands, the module state, and the seven
 // routines that build requests and read the replies.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 
+#include "device/device_map.h"
+#include "device/retry_policy.h"
 #include "platform/os_types.h"
 
 #pragma pack(push, 1)
@@ -33,26 +35,6 @@ constexpr std::uint8_t MODE_CHECK_DESCRIPTOR = 0xAA;
 constexpr std::uint8_t MODE_SMALL_PAGES = 0xBB;
 constexpr std::uint8_t MODE_LARGE_PAGES = 0xCC;
 
-// Device data map.
-constexpr std::uint16_t ADDR_DEVICE_INFO = 0;
-constexpr std::uint16_t ADDR_IDENTITY = 16;
-constexpr std::uint16_t ADDR_RF_GROUP = 21;
-constexpr std::uint16_t ADDR_BAND_MARKER = 448;
-constexpr std::uint16_t ADDR_START_BAND = 449;
-constexpr std::uint16_t DEVICE_INFO_SIZE = 27;
-constexpr std::uint16_t IDENTITY_SIZE = 11;
-constexpr std::uint8_t BAND_MARKER_16_BANDS = 3;
-
-// Flash geometry.
-constexpr std::uint16_t FLASH_BLOCK_SIZE = 64;
-constexpr std::uint16_t LARGE_PAGE_SIZE = 512;
-constexpr std::uint16_t SMALL_PAGE_SIZE = 128;
-constexpr std::uint16_t LARGE_PAGE_FLASH_BASE = 0xC000;
-constexpr std::uint16_t SMALL_PAGE_FLASH_BASE = 0x0000;
-constexpr std::uint16_t PROGRAM_AREA_SIZE = 12288;
-constexpr std::uint16_t DATA_BLOCK_OFFSET = 0x3000;
-constexpr std::uint16_t DATA_BLOCK_SIZE = 512;
-
 constexpr std::uint32_t IO_BUFFER_SIZE = 512;
 
 // Statuses of the device routines. 0 is success; any other value is a
@@ -69,20 +51,6 @@ constexpr std::uint32_t kStatusUnknownMode = 1;
 // A data write longer than the request's 64 data bytes; nothing was sent.
 constexpr std::uint32_t kStatusTooLong = 2;
 
-// The device's 27-byte information record (data addresses 0-26).
-#pragma pack(push, 1)
-struct DeviceInfo {
-  std::uint8_t reserved0[7];
-  char editionCode[2];
-  char firmwareVersion[3];
-  std::uint8_t reserved12[2];
-  char hardwareVersion;
-  std::uint8_t reserved15;
-  std::uint8_t identity[11];
-};
-#pragma pack(pop)
-static_assert(sizeof(DeviceInfo) == 27, "DeviceInfo is the 27 bytes at data addresses 0-26");
-
 // Module state. g_hDevice is opened and closed by the worker only;
 // g_deviceAbsent is written by both threads; g_largePages belongs to the
 // window thread. g_request, g_inBuffer, g_outBuffer and g_bytesReturned are
@@ -94,22 +62,6 @@ extern std::uint8_t g_outBuffer[IO_BUFFER_SIZE];
 extern std::uint32_t g_bytesReturned;
 extern bool g_largePages;
 extern std::atomic<int> g_deviceAbsent;
-
-// How many failed control calls in a row the flash routines absorb before
-// they give up with the last system error code: a dongle that was pulled out,
-// or a closed handle, fails every call.
-// Why a count and not only g_deviceAbsent: the flash routines run on the
-// window thread inside the programming sequence, which does not pump the
-// window's messages, so the removal notification that would set
-// g_deviceAbsent cannot be handled while the loop runs, and the
-// worker, which closes the handle, waits for that very notification. Only a
-// bound inside the loop can end it. 64 calls in a row: a transient refusal
-// (a busy endpoint, a bus reset) clears within a few immediate retries, while
-// 64 back-to-back failures cost well under a millisecond on a dongle that is
-// gone; the page writer adds its own 9 attempts per block above this.
-// g_deviceAbsent, when it is set all the same (by the worker's failed open),
-// ends the loop at the first failed call.
-constexpr int kFlashRetryLimit = 64;
 
 // The one lock that serialises device requests: each routine below holds it
 // from filling g_request to reading the reply (the flash routines per

@@ -36,9 +36,9 @@ static_assert(FirmwareImage::kTrailerOffset + FirmwareImage::kTrailerSize == Fir
 static_assert(FirmwareImage::kVersionOffset + FirmwareImage::kVersionSize <= FirmwareImage::kSize,
               "the version digits lie inside the trailer");
 
-// The image catalogue: resource type "MYBIN", six integer ids loaded in this
-// order; the index is the edition's number everywhere else (m_nSelected).
-constexpr int kImageCount = 6;
+// The image catalogue: resource type "MYBIN", the integer ids of
+// src/ids/image_ids.h loaded in its order; the index is the edition's number
+// everywhere else (m_nSelected).
 constexpr char kImageResourceType[] = "MYBIN";
 
 struct CatalogueEntry {
@@ -48,15 +48,21 @@ struct CatalogueEntry {
 };
 
 // Index -> resource id, and the trailer fields each embedded image carries.
-// Ids 342 and 341 come in this order: index 4 is 342, index 5 is 341.
-constexpr CatalogueEntry kImageCatalogue[kImageCount] = {
-    {IDR_FIRMWARE_BC, "BC", "351"}, {IDR_FIRMWARE_CD, "CD", "351"},
-    {IDR_FIRMWARE_KZ, "KZ", "351"}, {IDR_FIRMWARE_MG, "MG", "351"},
-    {IDR_FIRMWARE_UC, "UC", "351"}, {IDR_FIRMWARE_STANDARD, " S", "351"},
-};
+#define TAV_CATALOGUE_ENTRY(id, name, code, version) {IDR_FIRMWARE_##name, code, version},
+constexpr CatalogueEntry kImageCatalogue[] = {TAV_FIRMWARE_IMAGES(TAV_CATALOGUE_ENTRY)};
+#undef TAV_CATALOGUE_ENTRY
+constexpr int kImageCount = static_cast<int>(sizeof kImageCatalogue / sizeof kImageCatalogue[0]);
 
-// The standard edition, selected when the main window starts.
-constexpr int kStandardImageIndex = 5;
+// The standard edition, selected when the main window starts: the one whose
+// code is " S".
+constexpr int StandardImageIndex() {
+  for (int i = 0; i < kImageCount; ++i) {
+    if (kImageCatalogue[i].editionCode[0] == ' ' && kImageCatalogue[i].editionCode[1] == 'S') return i;
+  }
+  return -1;
+}
+constexpr int kStandardImageIndex = StandardImageIndex();
+static_assert(kStandardImageIndex >= 0, "the catalogue holds the standard edition");
 
 // The standard edition's code, " S": its labels and version texts carry no
 // title.

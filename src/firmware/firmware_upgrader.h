@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/retry_policy.h"
 #include "device/vendor_request.h"
 #include "firmware/firmware_image.h"
 #include "firmware/programming_window.h"
@@ -21,18 +22,6 @@ constexpr int PAGE_WRITE_FAILED = 3;     // a block not accepted after 9 attempt
 constexpr int PAGE_READ_FAILED = 4;      // 9th verification failure was a failed read-back
 constexpr int PAGE_VERIFY_FAILED = 5;    // 9th verification failure was a difference
 constexpr int PAGE_DEVICE_ABSENT = 6;    // the dongle was found absent before a write attempt
-
-// Attempts per block write, and verification failures per page, before a
-// page gives up.
-constexpr int kBlockWriteAttempts = 9;
-constexpr int kPageVerifyFailures = 9;
-// Attempts at writing the identity bytes back and reading them back equal:
-// the same allowance for transient trouble as a flash block gets.
-constexpr int kIdentityWriteAttempts = kBlockWriteAttempts;
-// Reads of the identity area before the identity is used, while two in a row
-// (the record's being the first) disagree: a bit flipped on the way spoils one
-// read, so agreement comes within a few unless the link keeps failing.
-constexpr int kIdentityConfirmReads = kIdentityWriteAttempts;
 
 // What the last failed identity restore of this run left behind: the
 // identity it meant to write, and the bytes the dongle read back after the

@@ -5,15 +5,14 @@
 #include <cstdint>
 #include <functional>
 
+#include "device/retry_policy.h"
+
 class CConnectionState;
 
 // Waits of the worker: for an arrival, in slices after each of which it
 // disables the buttons again; for the removal, in short slices.
 constexpr std::uint32_t kArrivalWaitMs = 1000;
 constexpr std::uint32_t kRemovalWaitMs = 50;
-// Failed openings after an arrival before the re-plug message: the one right
-// after the arrival and this many more.
-constexpr int kMaxOpenRetries = 10;
 // How long ShutdownWorker waits for the worker to end.
 constexpr std::uint32_t kShutdownWaitMs = 50;
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "device/retry_policy.h"
 #include "device/vendor_request.h"
 #include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
@@ -56,8 +57,6 @@ KIT_END_MESSAGE_MAP()
 void CAdjRFDlg::OnExit() { kit::CDialog::OnCancel(); }
 
 namespace {
-
-static_assert(kRfWriteAttempts == kIdentityWriteAttempts, "the RF settings get the identity's allowance");
 
 enum class Stored { kYes, kDiffers, kFailed };
 

@@ -18,11 +18,6 @@ extern const char* const kRfClosingNote;
 // point) and "0.9" does not.
 bool FirmwareSupportsRf(const DeviceInfo& info);
 
-// Attempts at writing an RF setting until it reads back as written, and again
-// at writing the value before back when it never does: the identity write's
-// allowance (kIdentityWriteAttempts) for a byte that arrives wrong.
-constexpr int kRfWriteAttempts = 9;
-
 // Entries of the two lists: "Default", "1".."5"; "0".."12" or "0".."15".
 constexpr int kRfGroupCount = 6;
 int RfBandCount(bool sixteenBands);

@@ -10,16 +10,16 @@
 namespace e2e {
 namespace {
 
-// The protocol's geometry: 12288 program bytes from the flash base in 64-byte
-// blocks, then the 512-byte data block at base + 0x3000 in the data area,
-// then the 11 identity bytes at data address 16.
-constexpr std::uint16_t kProgramSize = 12288;
-constexpr std::uint16_t kBlock = 64;
-constexpr std::uint16_t kDataBlockOffset = 0x3000;
-constexpr std::uint16_t kDataBlockSize = 512;
-constexpr std::uint16_t kIdentityAddress = 16;
-constexpr std::uint16_t kIdentitySize = 11;
-constexpr std::uint16_t kDescriptorReadSize = 105;
+// The protocol's geometry: the program bytes from the flash base in 64-byte
+// blocks, then the data block at base + 0x3000 in the data area, then the
+// identity bytes.
+constexpr std::uint16_t kProgramSize = DONGLE_PROGRAM_SIZE;
+constexpr std::uint16_t kBlock = DONGLE_FLASH_BLOCK;
+constexpr std::uint16_t kDataBlockOffset = DONGLE_DATA_BLOCK_OFFSET;
+constexpr std::uint16_t kDataBlockSize = DONGLE_DATA_BLOCK_SIZE;
+constexpr std::uint16_t kIdentityAddress = DONGLE_ADDR_IDENTITY;
+constexpr std::uint16_t kIdentitySize = DONGLE_IDENTITY_SIZE;
+constexpr std::uint16_t kDescriptorReadSize = DONGLE_DESCRIPTOR_READ_SIZE;
 
 Request Ioctl(std::uint32_t code, std::uint16_t command, std::uint16_t address,
               std::uint16_t length) {
@@ -101,7 +101,8 @@ std::vector<Request> SettingsReads() {
 
 std::vector<Request> UpgradeRequests(const UpgradeShape& shape) {
   const std::uint16_t pageSize = shape.largePages ? 512 : 128;
-  const std::uint16_t base = shape.largePages ? 0xC000 : 0x0000;
+  const std::uint16_t base =
+      shape.largePages ? DONGLE_FLASH_BASE_LARGE_PAGES : DONGLE_FLASH_BASE_SMALL_PAGES;
   std::vector<Request> requests = {Ioctl(DONGLE_IOCTL_VENDOR_READ, DONGLE_CMD_QUERY_MODE, 0, 1),
                                    DataRead(0, DONGLE_DEVICE_INFO_SIZE)};
   if (shape.descriptorCheck)

@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "firmware/firmware_upgrader.h"
-#include "platform/sim/demo_machine.h"
-#include "platform/sim/sim_machine.h"
-#include "platform/win32/win32_services.h"
+#include "sim/demo/demo_services.h"
+#include "sim/machine/dongle_model.h"
+#include "sim/machine/sim_machine.h"
 #include "ui/app.h"
 #include "ui/program.h"
 // The program's control 1089, not the cursor of <windows.h>.
@@ -62,14 +62,15 @@ const char* const kLabels[6] = {"BadCompany Pro V3.51", "CallofDuty Pro V3.51",
                                 "KillZone Pro V3.51",   "MAG Pro V3.51",
                                 "UnCharted Pro V3.51",  "Standard V3.51"};
 
-constexpr std::uint32_t kFlashBase = 0xC000;
-constexpr std::uint32_t kProgramSize = 12288;
-constexpr std::uint32_t kDataBlockAddress = 0xF000;
-constexpr std::uint32_t kDataBlockSize = 512;
-constexpr std::uint32_t kIdentityAddress = 16;
-constexpr std::uint32_t kIdentitySize = 11;
-constexpr std::uint32_t kRfGroupAddress = 21;
-constexpr std::uint32_t kStartBandAddress = 449;
+// The demo's dongle has 512-byte pages.
+constexpr std::uint32_t kFlashBase = DONGLE_FLASH_BASE_LARGE_PAGES;
+constexpr std::uint32_t kProgramSize = DONGLE_PROGRAM_SIZE;
+constexpr std::uint32_t kDataBlockAddress = kFlashBase + DONGLE_DATA_BLOCK_OFFSET;
+constexpr std::uint32_t kDataBlockSize = DONGLE_DATA_BLOCK_SIZE;
+constexpr std::uint32_t kIdentityAddress = DONGLE_ADDR_IDENTITY;
+constexpr std::uint32_t kIdentitySize = DONGLE_IDENTITY_SIZE;
+constexpr std::uint32_t kRfGroupAddress = DONGLE_ADDR_RF_GROUP;
+constexpr std::uint32_t kStartBandAddress = DONGLE_ADDR_START_BAND;
 
 // The program's name as the framework takes it: the file name, no extension.
 std::string ProgramName() {
@@ -788,8 +789,7 @@ class Automation {
 
 int main() {
   StartScreenshots();
-  win32::InstallWin32Services();
-  sim::SimMachine& machine = sim::InstallDemoMachine();
+  sim::SimMachine& machine = sim::InstallDemoServices();
 
   Automation automation(GetCurrentThreadId(), machine);
   std::thread user([&automation] { automation.Run(); });

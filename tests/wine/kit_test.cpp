@@ -24,8 +24,9 @@
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
-#include "platform/sim/device_change_sink.h"
 #include "platform/win32/win32_dialogs.h"
+#include "sim/demo/demo_services.h"
+#include "sim/machine/device_change_sink.h"
 
 namespace {
 
@@ -241,7 +242,7 @@ void Drive(CheckDlg& dlg, DWORD windowThread) {
 
 int main() {
   auto graphics = win32::MakeGraphics();
-  auto dialogs = win32::MakeDialogSystem();
+  auto dialogs = sim::MakeDemoDialogSystem();
   platform::Services services = platform::Os();
   services.graphics = graphics.get();
   services.dialogs = dialogs.get();

@@ -19,7 +19,7 @@
 #include "gui_support.h"
 #include "tav_version.h"
 #include "platform/dialog_template.h"
-#include "platform/sim/embedded_resources.h"
+#include "sim/desktop/embedded_resources.h"
 #include "ui/dialog_templates.h"
 
 using guitest::Check;

@@ -28,12 +28,12 @@
 #include "device/vendor_request.h"
 #include "firmware/firmware_upgrader.h"
 #include "platform/platform.h"
-#include "platform/sim/hooked_device_io.h"
-#include "platform/sim/services_scope.h"
-#include "platform/sim/sim_device_io.h"
-#include "platform/sim/sim_dongle.h"
-#include "platform/sim/sim_resources.h"
-#include "sim_program/program_reset.h"
+#include "sim/machine/hooked_device_io.h"
+#include "sim/machine/services_scope.h"
+#include "sim/machine/sim_device_io.h"
+#include "sim/machine/sim_dongle.h"
+#include "sim/desktop/sim_resources.h"
+#include "sim/desktop/program_reset.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <vector>
 
-#include "platform/sim/demo_machine.h"
-#include "platform/sim/transcript.h"
-#include "platform/sim/user_action.h"
-#include "sim_program/simulated_run.h"
+#include "sim/machine/demo_machine.h"
+#include "sim/machine/transcript.h"
+#include "sim/desktop/user_action.h"
+#include "sim/desktop/simulated_run.h"
 
 namespace scenario {
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/sim/sim_dongle.h"
+#include "sim/machine/sim_dongle.h"
 #include "scenario.h"
 
 namespace scenario {

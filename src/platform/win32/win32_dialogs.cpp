@@ -18,18 +18,12 @@ using platform::BoxStyle;
 using platform::DialogSystem;
 namespace {
 
-constexpr UINT kWmHandOver = WM_APP;             // lParam: const std::function<void()>*
-constexpr UINT kWmDeviceBroadcast = WM_APP + 1;  // wParam: event, lParam: Broadcast*
+constexpr UINT kWmHandOver = WM_APP;  // lParam: const std::function<void()>*
 constexpr const char* kHandOverClass = "TavrolinKitHandOver";
 
 struct ModalStart {
   Win32Dialogs* system;
   kit::CDialog* dialog;
-};
-
-struct Broadcast {
-  Win32Dialogs* system;
-  std::vector<std::uint8_t> record;
 };
 
 BOOL Paint(HWND hwnd, kit::CDialog& dialog) {
@@ -98,11 +92,6 @@ LRESULT CALLBACK HandOverProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     (*reinterpret_cast<const std::function<void()>*>(lParam))();
     return 0;
   }
-  if (message == kWmDeviceBroadcast) {
-    std::unique_ptr<Broadcast> broadcast(reinterpret_cast<Broadcast*>(lParam));
-    broadcast->system->DeliverDeviceChange(static_cast<std::uint32_t>(wParam), broadcast->record);
-    return 0;
-  }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -161,24 +150,6 @@ void Win32Dialogs::RunOnWindowThread(const std::function<void()>& task) {
   }
 }
 
-// Posted, so that the caller never waits; the record travels with the message.
-void Win32Dialogs::BroadcastDeviceChange(std::uint32_t event,
-                                         const std::vector<std::uint8_t>& record) {
-  auto broadcast = std::make_unique<Broadcast>(Broadcast{this, record});
-  if (PostMessageA(handOverWindow_, kWmDeviceBroadcast, event,
-                   reinterpret_cast<LPARAM>(broadcast.get()))) {
-    broadcast.release();
-  }
-}
-
-void Win32Dialogs::DeliverDeviceChange(std::uint32_t event,
-                                       const std::vector<std::uint8_t>& record) {
-  const std::vector<HWND> targets = registered_;
-  for (HWND hwnd : targets) {
-    SendMessageA(hwnd, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
-  }
-}
-
 Win32Window* Win32Dialogs::Attach(HWND hwnd, kit::CDialog& dialog) {
   std::lock_guard<std::mutex> lock(mutex_);
   windows_.push_back(std::make_unique<Win32Window>(hwnd, dialog, *this));
@@ -188,12 +159,9 @@ Win32Window* Win32Dialogs::Attach(HWND hwnd, kit::CDialog& dialog) {
 
 void Win32Dialogs::Detach(Win32Window* window) {
   const HWND hwnd = window->Handle();
-  registered_.erase(std::remove(registered_.begin(), registered_.end(), hwnd), registered_.end());
   std::lock_guard<std::mutex> lock(mutex_);
   active_.erase(std::remove(active_.begin(), active_.end(), hwnd), active_.end());
 }
-
-void Win32Dialogs::Registered(HWND hwnd) { registered_.push_back(hwnd); }
 
 HWND Win32Dialogs::ActiveDialog() const {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -19,7 +19,6 @@
 
 #include "platform/dialogs.h"
 #include "platform/graphics.h"
-#include "platform/sim/device_change_sink.h"
 
 namespace kit {
 class CDialog;
@@ -81,7 +80,7 @@ class Win32Window : public platform::Window {
   bool defaultClose_ = false;
 };
 
-class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink {
+class Win32Dialogs : public platform::DialogSystem {
  public:
   Win32Dialogs();
   ~Win32Dialogs() override;
@@ -89,15 +88,13 @@ class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink
   int RunModal(kit::CDialog& dialog) override;
   int MessageBox(const std::string& text, platform::BoxStyle style) override;
   void RunOnWindowThread(const std::function<void()>& task) override;
-  // The demo's simulated dongle announces itself here.
-  void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) override;
 
   // Window bookkeeping, from the dialog procedure (window thread).
   Win32Window* Attach(HWND hwnd, kit::CDialog& dialog);
-  void Detach(Win32Window* window);
-  void Registered(HWND hwnd);
-  // The broadcast of the simulated machine, on the window thread.
-  void DeliverDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record);
+  virtual void Detach(Win32Window* window);
+  // A window registered for device notifications. The system sends it
+  // WM_DEVICECHANGE itself, so this backend keeps no list of them.
+  virtual void Registered(HWND /*hwnd*/) {}
 
  private:
   HWND ActiveDialog() const;  // owner of new dialogs and boxes
@@ -108,7 +105,6 @@ class Win32Dialogs : public platform::DialogSystem, public sim::DeviceChangeSink
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Win32Window>> windows_;  // every window made
   std::vector<HWND> active_;                           // open dialogs, outermost first
-  std::vector<HWND> registered_;                       // window thread only
 };
 
 // A paint context over the device context of BeginPaint and the rectangle it

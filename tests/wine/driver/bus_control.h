@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "dongle_model/dongle_model.h"
+#include "sim/machine/dongle_model.h"
 
 #ifdef __cplusplus
 extern "C" {
