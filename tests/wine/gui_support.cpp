@@ -201,6 +201,15 @@ Box ReadBox(HWND hwnd) {
   return box;
 }
 
+std::string ButtonNames(const std::vector<int>& ids) {
+  std::string names;
+  for (int id : ids) {
+    names += names.empty() ? "" : " ";
+    names += id == IDOK ? "OK" : id == IDYES ? "Yes" : id == IDNO ? "No" : Num(id);
+  }
+  return names;
+}
+
 namespace {
 // The W messages: across processes Wine 8.0 answers LB_GETTEXT and
 // CB_GETLBTEXT sent with the A call in UTF-16 without converting them.

@@ -72,6 +72,8 @@ struct Box {
   HWND owner = nullptr;
 };
 Box ReadBox(HWND hwnd);
+// Push button ids as their names ("OK Yes No", other ids as numbers).
+std::string ButtonNames(const std::vector<int>& ids);
 
 // Entries of a list box or combo box (ASCII texts).
 std::vector<std::string> ListBoxItems(HWND list);
