@@ -18,6 +18,9 @@
 
 namespace {
 
+// cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A, as 64-bit SetupAPI checks it.
+static_assert(sizeof(void*) != 8 || platform::kInterfaceDetailFixedSize == 8);
+
 using testing_support::RecordingDialogs;
 using testing_support::ScopedDialogs;
 

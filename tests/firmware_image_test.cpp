@@ -3,8 +3,10 @@
 // generator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -185,75 +187,58 @@ TEST_F(ImageLoaderTest, AnotherEditionGetsItsLabel) {
   EXPECT_EQ(dlg_.m_strLabels[3], "MAG Pro V3.51");
 }
 
-TEST_F(ImageLoaderTest, MissingImageStopsTheLoad) {
-  resources_.Remove("MYBIN", 339);
+// One image that cannot be had stops the load there with its warning: the
+// images before it stay loaded. An image of another size or type is missing.
+struct LoadFailure {
+  const char* what;
+  std::function<void(sim::SimResources&)> spoil;
+  int loaded;
+  const char* warning;
+};
+
+class ImageLoadFailureTest : public ImageLoaderTest,
+                             public ::testing::WithParamInterface<LoadFailure> {};
+
+TEST_P(ImageLoadFailureTest, StopsTheLoadWithItsWarning) {
+  GetParam().spoil(resources_);
   EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(3);
-  ExpectOneWarning("Error at Finding the firmware source.!");
-  EXPECT_EQ(resources_.FindCalls().size(), 4u);
+  ExpectLoadedUpTo(GetParam().loaded);
+  ExpectOneWarning(GetParam().warning);
+  EXPECT_EQ(resources_.FindCalls().size(), std::min<std::size_t>(GetParam().loaded + 1u, 6u));
 }
 
-TEST_F(ImageLoaderTest, ImageNotFoundByFault) {
-  resources_.Fail("MYBIN", 339, sim::SimResources::Step::kFind);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(3);
-  ExpectOneWarning("Error at Finding the firmware source.!");
+using Step = sim::SimResources::Step;
+const char kNotFound[] = "Error at Finding the firmware source.!";
+std::vector<std::uint8_t> SizedImage(const char code[2], std::ptrdiff_t change) {
+  std::vector<std::uint8_t> image = ImageWith({std::uint8_t(code[0]), std::uint8_t(code[1])}, {'3', '5', '1'});
+  image.resize(static_cast<std::size_t>(static_cast<std::ptrdiff_t>(image.size()) + change));
+  return image;
 }
 
-TEST_F(ImageLoaderTest, LoadFailure) {
-  resources_.Fail("MYBIN", 337, sim::SimResources::Step::kLoad);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(1);
-  ExpectOneWarning("Error in LoadResource.!");
-}
-
-TEST_F(ImageLoaderTest, LockFailure) {
-  resources_.Fail("MYBIN", 341, sim::SimResources::Step::kLock);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(5);
-  ExpectOneWarning("Error in LockResource.!");
-}
-
-TEST_F(ImageLoaderTest, FirstImageFailing) {
-  resources_.Fail("MYBIN", 336, sim::SimResources::Step::kLock);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(0);
-  ExpectOneWarning("Error in LockResource.!");
-}
-
-TEST_F(ImageLoaderTest, ShortImageCountsAsMissing) {
-  std::vector<std::uint8_t> image = ImageWith({'M', 'G'}, {'3', '5', '1'});
-  image.resize(FirmwareImage::kSize - 1);
-  resources_.Add("MYBIN", 339, image);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(3);
-  ExpectOneWarning("Error at Finding the firmware source.!");
-}
-
-TEST_F(ImageLoaderTest, LongImageCountsAsMissing) {
-  std::vector<std::uint8_t> image = ImageWith({'U', 'C'}, {'3', '5', '1'});
-  image.push_back(0);
-  resources_.Add("MYBIN", 342, image);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(4);
-  ExpectOneWarning("Error at Finding the firmware source.!");
-}
-
-TEST_F(ImageLoaderTest, EmptyImageCountsAsMissing) {
-  resources_.Add("MYBIN", 336, {});
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(0);
-  ExpectOneWarning("Error at Finding the firmware source.!");
-}
-
-TEST_F(ImageLoaderTest, ImageOfAnotherTypeIsNotFound) {
-  std::vector<std::uint8_t> image = ImageWith({'B', 'C'}, {'3', '5', '1'});
-  resources_.Remove("MYBIN", 336);
-  resources_.Add("PNG", 336, image);
-  EXPECT_FALSE(dlg_.LoadFirmwareImages());
-  ExpectLoadedUpTo(0);
-  ExpectOneWarning("Error at Finding the firmware source.!");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Images, ImageLoadFailureTest,
+    ::testing::Values(
+        LoadFailure{"Missing", [](sim::SimResources& r) { r.Remove("MYBIN", 339); }, 3, kNotFound},
+        LoadFailure{"NotFound", [](sim::SimResources& r) { r.Fail("MYBIN", 339, Step::kFind); }, 3,
+                    kNotFound},
+        LoadFailure{"Load", [](sim::SimResources& r) { r.Fail("MYBIN", 337, Step::kLoad); }, 1,
+                    "Error in LoadResource.!"},
+        LoadFailure{"Lock", [](sim::SimResources& r) { r.Fail("MYBIN", 341, Step::kLock); }, 5,
+                    "Error in LockResource.!"},
+        LoadFailure{"FirstLock", [](sim::SimResources& r) { r.Fail("MYBIN", 336, Step::kLock); },
+                    0, "Error in LockResource.!"},
+        LoadFailure{"Short", [](sim::SimResources& r) { r.Add("MYBIN", 339, SizedImage("MG", -1)); },
+                    3, kNotFound},
+        LoadFailure{"Long", [](sim::SimResources& r) { r.Add("MYBIN", 342, SizedImage("UC", 1)); },
+                    4, kNotFound},
+        LoadFailure{"Empty", [](sim::SimResources& r) { r.Add("MYBIN", 336, {}); }, 0, kNotFound},
+        LoadFailure{"OtherType",
+                    [](sim::SimResources& r) {
+                      r.Remove("MYBIN", 336);
+                      r.Add("PNG", 336, SizedImage("BC", 0));
+                    },
+                    0, kNotFound}),
+    [](const ::testing::TestParamInfo<LoadFailure>& info) { return info.param.what; });
 
 TEST_F(ImageLoaderTest, InfoViewReadsTheRecord) {
   const char record[] = "0123456BC3.5xy7z0123456789A";

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/activity_observer.h"
 #include "platform/dialog_template.h"
 #include "platform/event.h"
 #include "platform/kit.h"
@@ -296,57 +300,45 @@ TEST_F(KitTest, EnterWithoutADefaultButtonSendsIdOk) {
   EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
 }
 
-TEST_F(KitTest, EscapeSendsIdCancel) {
-  TestDlg dlg;
-  Desktop().PressEscape().Click(1);
-  EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
-  EXPECT_EQ(dlg.log, (std::vector<std::string>{"adjust", "ok"}));
-  EXPECT_EQ(Desktop().Beeps(), 0);
-}
-
+// Escape and a close request (WM_CLOSE) become IDCANCEL; the dialog manager
+// posts it, so after a close request it runs once OnClose has returned.
 // Windows' IsDialogMessage treats Escape like the default dialog procedure
 // treats WM_CLOSE: a disabled IDCANCEL control refuses it with a beep. (Wine's
-// dialog manager sends IDCANCEL all the same.)
-TEST_F(KitTest, EscapeWithIdCancelDisabledIsRefusedWithABeep) {
+// dialog manager sends IDCANCEL all the same.) Without an IDCANCEL control
+// the dialog is cancelled.
+struct CancelKey {
+  bool close;     // a close request, else Escape
+  bool disabled;  // IDCANCEL disabled at the start; false with `plain` too
+  bool plain;     // a dialog without IDCANCEL control
+  std::vector<std::string> log;
+};
+
+class KitCancelKeyTest : public KitTest, public ::testing::WithParamInterface<CancelKey> {};
+
+TEST_P(KitCancelKeyTest, BecomesIdCancelOrIsRefusedWithABeep) {
+  const CancelKey& key = GetParam();
+  key.close ? Desktop().RequestClose() : Desktop().PressEscape();
+  if (key.plain) {
+    PlainDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), platform::kIdCancel);
+    return;
+  }
   TestDlg dlg;
-  dlg.onInit = [](TestDlg& d) { d.m_btnAdjust.EnableWindow(false); };
-  Desktop().PressEscape().Click(1);
+  if (key.disabled) dlg.onInit = [](TestDlg& d) { d.m_btnAdjust.EnableWindow(false); };
+  Desktop().Click(1);
   EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
-  EXPECT_EQ(dlg.log, (std::vector<std::string>{"ok"}));
-  EXPECT_EQ(Desktop().Beeps(), 1);
-  EXPECT_EQ(TheTranscript().Events("beep").size(), 1u);
+  EXPECT_EQ(dlg.log, key.log);
+  EXPECT_EQ(Desktop().Beeps(), key.disabled ? 1 : 0);
+  EXPECT_EQ(TheTranscript().Events("beep").size(), key.disabled ? 1u : 0u);
 }
 
-TEST_F(KitTest, EscapeWithoutIdCancelControlCancelsTheDialog) {
-  PlainDlg dlg;
-  Desktop().PressEscape();
-  EXPECT_EQ(dlg.DoModal(), platform::kIdCancel);
-}
-
-TEST_F(KitTest, CloseRequestBecomesIdCancelAfterTheHandlerReturns) {
-  TestDlg dlg;
-  Desktop().RequestClose().Click(1);
-  EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
-  // The dialog manager posts the command: it runs after OnClose has returned.
-  EXPECT_EQ(dlg.log, (std::vector<std::string>{"close", "close-end", "adjust", "ok"}));
-  EXPECT_EQ(Desktop().Beeps(), 0);
-}
-
-TEST_F(KitTest, CloseRequestWithIdCancelDisabledIsRefusedWithABeep) {
-  TestDlg dlg;
-  dlg.onInit = [](TestDlg& d) { d.m_btnAdjust.EnableWindow(false); };
-  Desktop().RequestClose().Click(1);
-  EXPECT_EQ(dlg.DoModal(), platform::kIdOk);
-  EXPECT_EQ(dlg.log, (std::vector<std::string>{"close", "close-end", "ok"}));
-  EXPECT_EQ(Desktop().Beeps(), 1);
-  EXPECT_EQ(TheTranscript().Events("beep").size(), 1u);
-}
-
-TEST_F(KitTest, CloseRequestWithoutIdCancelControlCancelsTheDialog) {
-  PlainDlg dlg;
-  Desktop().RequestClose();
-  EXPECT_EQ(dlg.DoModal(), platform::kIdCancel);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KitCancelKeyTest,
+    ::testing::Values(CancelKey{false, false, false, {"adjust", "ok"}},
+                      CancelKey{false, true, false, {"ok"}}, CancelKey{false, false, true, {}},
+                      CancelKey{true, false, false, {"close", "close-end", "adjust", "ok"}},
+                      CancelKey{true, true, false, {"close", "close-end", "ok"}},
+                      CancelKey{true, false, true, {}}));
 
 TEST_F(KitTest, ACloseGuardThatDropsTheRequestKeepsTheDialogOpen) {
   TestDlg dlg;
@@ -775,6 +767,10 @@ std::string RunBusyScenario() {
 }
 
 TEST_F(KitTest, TranscriptIsTheSameOnEveryRun) {
+  std::mutex mutex;  // the real program's plain wait ends at its time limit
+  std::condition_variable never;
+  std::unique_lock<std::mutex> lock(mutex);
+  platform::BlockUntilSignaled(lock, never, false, 1);
   const std::string first = RunBusyScenario();
   EXPECT_NE(first.find("from the worker"), std::string::npos);
   EXPECT_EQ(first.find("stall"), std::string::npos) << first;
@@ -794,6 +790,17 @@ std::vector<std::uint8_t> Png(std::uint32_t width, std::uint32_t height) {
 }
 
 TEST_F(KitTest, HeadlessGraphicsKnowsPngSizesOnlyWhileStarted) {
+  struct : platform::PaintContext {  // a context that knows nothing: 0 x 0 at 96 dpi
+    void ExcludeFromPaint(const platform::Rect&) override {}
+    void DrawPicture(const platform::Picture&, int, int, int, int) override {}
+    std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture&, int,
+                                                           int) override {
+      return nullptr;
+    }
+    void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
+  } unknown;
+  EXPECT_EQ((std::vector<int>{unknown.ClientWidth(), unknown.ClientHeight(), unknown.Dpi()}),
+            (std::vector<int>{0, 0, 96}));
   sim::HeadlessGraphics graphics;
   const auto png = Png(600, 400);
   EXPECT_EQ(graphics.CreatePicture(png.data(), static_cast<std::uint32_t>(png.size())), nullptr);

@@ -27,6 +27,11 @@
 
 namespace {
 
+// The worker's promised waits and retries, as numbers: an arrival slice of
+// 1 s, removal slices of 50 ms, ten more openings, 50 ms for it to end.
+static_assert(kArrivalWaitMs == 1000 && kRemovalWaitMs == 50 && kMaxOpenRetries == 10 &&
+              kShutdownWaitMs == 50);
+
 using namespace testing_support;
 using platform::WaitResult;
 
@@ -328,7 +333,7 @@ TEST_F(MonitorNoDongleTest, ExitWithoutDongleNeitherSignalsNorWaits) {
   app_.m_bExit.store(1);
   const auto before = std::chrono::steady_clock::now();
   ShutdownWorker();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(kShutdownWaitMs));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
   EXPECT_EQ(g_evRemoval.Wait(0), WaitResult::kTimeout);
   EXPECT_EQ(WorkerThreadsAlive(), 1);
   // The worker sees the flag after its current slice.
@@ -530,9 +535,10 @@ TEST_F(NotificationTest, OnlyDeviceInterfaceRecordsWithAWholeNameAreRead) {
 
   // A volume record (DEV_BROADCAST_VOLUME, 18 bytes) and a port record whose
   // name, at offset 12, holds the match text.
+  EXPECT_EQ(reinterpret_cast<const char*>(whole.data()) + 28, name);  // dbcc_name at byte 28
   std::vector<std::uint8_t> volume(18, 0);
   setU32(&volume, 0, 18);
-  setU32(&volume, 4, platform::kDbtDevtypVolume);
+  setU32(&volume, 4, 2);  // DBT_DEVTYP_VOLUME
   EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, volume));
   std::vector<std::uint8_t> port(12 + name.size() + 1, 0);
   setU32(&port, 0, static_cast<std::uint32_t>(port.size()));
@@ -573,7 +579,7 @@ TEST_F(NotificationTest, RegistrationFilterAndFailureText) {
   std::memcpy(&size, filter.data(), 4);
   std::memcpy(&type, filter.data() + 4, 4);
   EXPECT_EQ(size, 32u);
-  EXPECT_EQ(type, platform::kDbtDevtypDeviceInterface);
+  EXPECT_EQ(type, 5u);  // DBT_DEVTYP_DEVICEINTERFACE
   EXPECT_EQ(std::memcmp(filter.data() + 12, &platform::kGuidDevinterfaceUsbDevice, 16), 0);
   EXPECT_EQ(filter[28], 0);
   EXPECT_EQ(RegistrationFailureText(0x57), "RegisterDeviceNotification failed: 0x57");

@@ -23,6 +23,9 @@
 
 namespace {
 
+// Attempts per flash request, as the program promises them (a number, not its constant).
+constexpr int kFlashAttempts = 64;
+
 using platform::BoxStyle;
 using Box = RecordingUpgrader::Box;
 using Bytes = std::vector<std::uint8_t>;
@@ -458,7 +461,7 @@ TEST_F(ProgrammingTest, BlockWriteGivesUpAfterNineAttempts) {
   EXPECT_EQ(dlg_.WriteFlashPage(page.data(), 0xC000), 3);
   std::vector<std::string> expected = {"FW c000"};
   // Each attempt is one WriteFlashBlock, which repeats the failed call itself.
-  Append(&expected, Repeat("FW c040", 9 * kFlashRetryLimit));
+  Append(&expected, Repeat("FW c040", 9 * kFlashAttempts));
   EXPECT_EQ(Wire(), expected);
   EXPECT_EQ(dlg_.Messages(), std::vector<Box>{UpgradeErrorBox()});
 }
@@ -466,9 +469,9 @@ TEST_F(ProgrammingTest, BlockWriteGivesUpAfterNineAttempts) {
 TEST_F(ProgrammingTest, BlockWriteSucceedingAtTheNinthAttempt) {
   Use(kLarge);
   const Bytes page = FirstPage(kLarge);
-  AddFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, 8 * kFlashRetryLimit);
+  AddFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, 8 * kFlashAttempts);
   EXPECT_EQ(dlg_.WriteFlashPage(page.data(), 0xC000), 0);
-  std::vector<std::string> expected = Repeat("FW c000", 8 * kFlashRetryLimit);
+  std::vector<std::string> expected = Repeat("FW c000", 8 * kFlashAttempts);
   Append(&expected, CleanPage(0xC000, 8));
   EXPECT_EQ(Wire(), expected);
   EXPECT_TRUE(dlg_.Messages().empty());

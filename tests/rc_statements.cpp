@@ -5,17 +5,17 @@ namespace platform {
 
 ControlTemplate DefPushButton(const std::string& text, int id, int x, int y, int cx, int cy,
                               std::uint32_t style) {
-  return Control(text, id, kClassButton, kWsTabStop | kBsDefPushButton | style, x, y, cx, cy);
+  return Control(text, id, "button", kWsTabStop | kBsDefPushButton | style, x, y, cx, cy);
 }
 
 ControlTemplate PushButton(const std::string& text, int id, int x, int y, int cx, int cy,
                            std::uint32_t style) {
-  return Control(text, id, kClassButton, kWsTabStop | kBsPushButton | style, x, y, cx, cy);
+  return Control(text, id, "button", kWsTabStop | kBsPushButton | style, x, y, cx, cy);
 }
 
 ControlTemplate LText(const std::string& text, int id, int x, int y, int cx, int cy,
                       std::uint32_t style) {
-  return Control(text, id, kClassStatic, kWsGroup | kSsLeft | style, x, y, cx, cy);
+  return Control(text, id, "static", kWsGroup | kSsLeft | style, x, y, cx, cy);
 }
 
 ControlTemplate EditText(int id, int x, int y, int cx, int cy, std::uint32_t style) {

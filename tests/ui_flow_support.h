@@ -196,9 +196,22 @@ inline const std::vector<std::string> kSettingsReads = {"DR 0015/1", "DR 01c0/1"
 
 // ---- The transcript and the boxes in short ----
 
+// Every box is an OK box with the exclamation icon, but the two questions
+// (the confirmation and the RF question) and the success report.
+inline platform::BoxStyle StyleOf(const std::string& text) {
+  if (text.rfind("Your Hardware Version is:", 0) == 0) return platform::BoxStyle::kQuestion;
+  if (text.rfind("If your controller stutters", 0) == 0) return platform::BoxStyle::kQuestion;
+  if (text.rfind("Firmware Upgraded Successfully!", 0) == 0) return platform::BoxStyle::kInformation;
+  return platform::BoxStyle::kWarning;
+}
+
+// The texts of the boxes shown, each checked for its style on the way.
 inline std::vector<std::string> BoxTexts(const sim::HeadlessDesktop& desktop) {
   std::vector<std::string> texts;
-  for (const sim::BoxRecord& box : desktop.Boxes()) texts.push_back(box.text);
+  for (const sim::BoxRecord& box : desktop.Boxes()) {
+    EXPECT_EQ(box.style, StyleOf(box.text)) << box.text;
+    texts.push_back(box.text);
+  }
   return texts;
 }
 

@@ -22,6 +22,9 @@
 
 namespace {
 
+// Attempts per flash request, as the program promises them (a number, not its constant).
+constexpr int kFlashAttempts = 64;
+
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
@@ -319,6 +322,10 @@ TEST_F(TransportTest, DataWriteCountAndFailure) {
   const Bytes bytes = {1, 2, 3};
   dongle_.AddFault(MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kShort));
   EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
+  sim::Fault more = MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kReportCount);
+  more.reportedCount = 4;  // above the length written: as wrong as below it
+  dongle_.AddFault(more);
+  EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
   sim::Fault fail = MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail);
   fail.error = 1167;
   dongle_.AddFault(fail);
@@ -421,9 +428,9 @@ TEST_F(TransportTest, FlashRoutinesGiveUpAfterTheRetryLimit) {
   fail.error = 31;
   dongle_.AddFault(fail);
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), 31u);
-  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashAttempts));
   EXPECT_EQ(ReadFlash(back.data(), 0, 64), 31u);
-  EXPECT_EQ(dongle_.RequestCount(), 2u * kFlashRetryLimit);
+  EXPECT_EQ(dongle_.RequestCount(), 2u * kFlashAttempts);
   EXPECT_EQ(back, Bytes(64, 0x5A));
   EXPECT_EQ(dongle_.ReadFlashBytes(0, 64), Bytes(64, 0xFF));
 }
@@ -433,40 +440,44 @@ TEST_F(TransportTest, WriteFlashBlockLimitCountsShortCountsToo) {
   // Only short counts: 1 after the limit.
   dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kShort, 0, sim::kForever));
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), 1u);
-  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashAttempts));
 
   // 63 failed calls, then a short count: the run ends on the short one, 1.
   dongle_.Reset();
   dongle_.SetOverlapHandler([this](const std::string&) { overlaps_.fetch_add(1); });
   io_.Close(g_hDevice);
   g_hDevice = io_.Open(dongle_.InterfacePath().c_str());
-  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, kFlashRetryLimit - 1));
-  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kShort, kFlashRetryLimit - 1,
+  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, kFlashAttempts - 1));
+  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kShort, kFlashAttempts - 1,
                              sim::kForever));
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), 1u);
-  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashAttempts));
 
   // 63 short counts, then a failed call: the run ends with its error.
   dongle_.ClearFaults();
   const std::uint64_t before = dongle_.RequestCount();
-  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kShort, 0, kFlashRetryLimit - 1));
-  sim::Fault fail = MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, kFlashRetryLimit - 1,
+  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kShort, 0, kFlashAttempts - 1));
+  sim::Fault fail = MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, kFlashAttempts - 1,
                               sim::kForever);
   fail.error = 1167;
   dongle_.AddFault(fail);
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), 1167u);
-  EXPECT_EQ(dongle_.RequestCount() - before, std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RequestCount() - before, std::uint64_t(kFlashAttempts));
 }
 
 TEST_F(TransportTest, FlashRoutinesSurviveFailuresJustBelowTheLimit) {
   const Bytes block = Pattern(64, 0x77);
-  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, kFlashRetryLimit - 1));
+  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 0, kFlashAttempts - 1));
   EXPECT_EQ(WriteFlashBlock(block.data(), 0x40), 0u);
-  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashRetryLimit));
-  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kFail, 0, kFlashRetryLimit - 1));
+  EXPECT_EQ(dongle_.RequestCount(), std::uint64_t(kFlashAttempts));
+  dongle_.AddFault(MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kFail, 0, kFlashAttempts - 1));
   Bytes back(64, 0);
   EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 0u);
   EXPECT_EQ(back, block);
+  sim::Fault over = MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kReportCount, 0, sim::kForever);
+  over.reportedCount = 65;  // above the block: wrong on every attempt
+  dongle_.AddFault(over);
+  EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 1u);
 }
 
 TEST_F(TransportTest, FlashRoutinesEndOnAClosedHandle) {
@@ -487,9 +498,9 @@ TEST_F(TransportTest, FlashRoutinesEndOnAnUnpluggedDongle) {
   const Bytes block = Pattern(64, 2);
   Bytes back(64, 0x5A);
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), platform::kErrorDeviceNotConnected);
-  EXPECT_EQ(dongle_.RefusedCount(), std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RefusedCount(), std::uint64_t(kFlashAttempts));
   EXPECT_EQ(ReadFlash(back.data(), 0, 64), platform::kErrorDeviceNotConnected);
-  EXPECT_EQ(dongle_.RefusedCount(), 2u * kFlashRetryLimit);
+  EXPECT_EQ(dongle_.RefusedCount(), 2u * kFlashAttempts);
   EXPECT_EQ(back, Bytes(64, 0x5A));
   // Re-plugged, the old handle still fails: the system must reopen.
   dongle_.Plug();
@@ -532,7 +543,7 @@ TEST_F(TransportTest, FlashRoutinesEndWhenTheDongleDisappearsMidway) {
   EXPECT_EQ(unplugs.load(), 1);
   EXPECT_EQ(WriteFlashBlock(block.data(), 0x80), platform::kErrorDeviceNotConnected);
   EXPECT_EQ(dongle_.RequestCount(), 2u);
-  EXPECT_EQ(dongle_.RefusedCount(), std::uint64_t(kFlashRetryLimit));
+  EXPECT_EQ(dongle_.RefusedCount(), std::uint64_t(kFlashAttempts));
 }
 
 // --- The request lock -------------------------------------------------------------------

@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_upgrader.h"
+#include "firmware/upgrade_error.h"
 #include "product_session.h"
 // The program's control 1089, not the cursor of <windows.h>.
 #undef IDC_ICON
 #include "ui/resource_ids.h"
+#include "ui/rf_texts.h"
 
 using namespace std::chrono_literals;
 using e2e::Request;
@@ -31,29 +34,14 @@ const char kRfCaption[] = "Adjust RF";
 const char* const kLabels[6] = {"BadCompany Pro V3.51", "CallofDuty Pro V3.51",
                                 "KillZone Pro V3.51",   "MAG Pro V3.51",
                                 "UnCharted Pro V3.51",  "Standard V3.51"};
-const char kUpgradeError[] =
-    "Error occurred during the Firmware upgrading,  \r\nMake sure press and hold the Matching "
-    "button while plug it in and try it again, if this would not resolve the problem, please "
-    "contact our technical support.";
-const char kSuccess[] =
-    "Firmware Upgraded Successfully!\n\nYour Tavrolin is ready to use on the PS3. \n To continue "
-    "please take out your dongle and plug it back in while holding the dongle button. \n To use "
-    "the Tavrolin as a PC mouse remove the dongle and plug it in but do not press the dongle "
-    "button.";
-const char kReadFlashError[] = "Error occurred in ReadFlash.";
-const char kRfQuestion[] =
-    "If your controller stutters or hesitates it could mean that you \nhave interference from "
-    "other RF devices. To address this, you \ncan change the frequency hopping group to fit your "
-    "environment. \n\nDO NOT adjust this if you do not have interference.\n\nDo you want to "
-    "change the RF hopping group?";
-const char kRfReportBothChanged[] =
-    "The RF starting band has been changed successfully!\nThe RF group has been changed "
-    "successfully!\n\nYour Tavrolin is now ready to use on the PS3. \n To continue with this "
-    "software please take out your dongle and plug it back in while holding the dongle button. "
-    "\n To use the Tavrolin as a PC mouse remove the dongle and plug it in but do not press the "
-    "dongle button.\n\nNote:  Please re-match the Mouse and Left grip before use. \nRematch the "
-    "Mouse and Left grip by pressing the dongle button then the mouse button, then press the "
-    "dongle button again and press the left stick button to complete the match.";
+// The program's texts, from the program itself: the user guide test holds
+// the independent copy of each.
+const std::string& kUpgradeError = g_strUpgradeError;
+const char* const kSuccess = kMsgUpgradeSucceeded;
+const char* const kReadFlashError = kMsgReadFlashFailed;
+const char* const kRfQuestion = kRfQuestionText;
+const std::string kRfReportBothChanged =
+    std::string(kBandChangedText) + kGroupChangedText + kRfClosingNote;
 
 // The confirmation for a fresh dongle of the bus (edition " S", firmware
 // "1.4", hardware "2") and the edition chosen.

@@ -129,9 +129,17 @@ std::string ClassOf(HWND hwnd) {
 }
 
 std::string TextOf(HWND hwnd) {
-  const int length = GetWindowTextLengthA(hwnd);
+  // A window that stops answering must not stop the test: the watchdog
+  // reports it, this read gives up after a while.
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return {};
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, &text[0], length + 1)));
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                           SMTO_NORMAL, 5000, &copied)) {
+    return {};
+  }
+  text.resize(std::min<std::size_t>(static_cast<std::size_t>(copied), text.size() - 1));
   return text;
 }
 
@@ -193,30 +201,41 @@ Box ReadBox(HWND hwnd) {
   return box;
 }
 
-std::vector<std::string> ListBoxItems(HWND list) {
-  std::vector<std::string> items;
-  const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-    std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-    SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-    items.push_back(text);
+std::string ButtonNames(const std::vector<int>& ids) {
+  std::string names;
+  for (int id : ids) {
+    names += names.empty() ? "" : " ";
+    names += id == IDOK ? "OK" : id == IDYES ? "Yes" : id == IDNO ? "No" : Num(id);
   }
-  return items;
+  return names;
+}
+
+namespace {
+// The W messages: across processes Wine 8.0 answers LB_GETTEXT and
+// CB_GETLBTEXT sent with the A call in UTF-16 without converting them.
+std::vector<std::string> Entries(HWND control, UINT count, UINT lengthOf, UINT textOf) {
+  std::vector<std::string> entries;
+  const LRESULT total = SendMessageW(control, count, 0, 0);
+  for (LRESULT i = 0; i < total; ++i) {
+    const LRESULT length = SendMessageW(control, lengthOf, static_cast<WPARAM>(i), 0);
+    if (length < 0) break;
+    std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+    SendMessageW(control, textOf, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(static_cast<std::size_t>(length));
+    std::string text;
+    for (wchar_t c : wide) text += c < 0x80 ? static_cast<char>(c) : '?';
+    entries.push_back(text);
+  }
+  return entries;
+}
+}  // namespace
+
+std::vector<std::string> ListBoxItems(HWND list) {
+  return Entries(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
 }
 
 std::vector<std::string> ComboBoxItems(HWND combo) {
-  std::vector<std::string> items;
-  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-    std::string text(static_cast<std::size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<std::size_t>(std::max<LRESULT>(length, 0)));
-    items.push_back(text);
-  }
-  return items;
+  return Entries(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }
 
 RECT ClientRectOf(HWND control) {

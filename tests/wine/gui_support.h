@@ -1,7 +1,8 @@
-// What Windows test programs need to drive real dialogs from a second
-// thread of the same process: finding the dialogs and message boxes of the
-// window thread, reading their texts and controls, pressing their buttons
-// with window messages, screenshots, the pass/fail report and a watchdog.
+// What Windows test programs need to drive real dialogs: the pass/fail
+// report and a watchdog; finding the dialogs and message boxes of the window
+// thread, reading their texts and controls (of this process or, with
+// remote_program.h, of another), pressing their buttons with window
+// messages, screenshots.
 #pragma once
 #include <windows.h>
 
@@ -49,8 +50,8 @@ class Watchdog {
 // ---- Windows of the window thread ----
 
 std::string ClassOf(HWND hwnd);
-// GetWindowTextA; for a window of another thread this sends WM_GETTEXT, so
-// that thread must be pumping messages (a modal loop or a message box).
+// WM_GETTEXT sent to the window, so its thread must be pumping messages (a
+// modal loop or a message box); empty when it does not answer within 5 s.
 std::string TextOf(HWND hwnd);
 // The visible top-level dialog windows (class #32770) of a thread, topmost
 // first.
@@ -71,8 +72,10 @@ struct Box {
   HWND owner = nullptr;
 };
 Box ReadBox(HWND hwnd);
+// Push button ids as their names ("OK Yes No", other ids as numbers).
+std::string ButtonNames(const std::vector<int>& ids);
 
-// Entries of a list box or combo box.
+// Entries of a list box or combo box (ASCII texts).
 std::vector<std::string> ListBoxItems(HWND list);
 std::vector<std::string> ComboBoxItems(HWND combo);
 

@@ -28,10 +28,12 @@
 #include <vector>
 
 #include "firmware/firmware_upgrader.h"
+#include "firmware/upgrade_report.h"
 #include "sim/demo/demo_services.h"
 #include "sim/machine/dongle_model.h"
 #include "sim/machine/sim_machine.h"
 #include "ui/app.h"
+#include "ui/main_texts.h"
 #include "ui/program.h"
 // The program's control 1089, not the cursor of <windows.h>.
 #undef IDC_ICON
@@ -48,15 +50,12 @@ constexpr auto kDialogWait = 20s;
 constexpr auto kUpgradeWait = 120s;
 constexpr auto kQuietWait = 600ms;  // nothing should appear meanwhile
 
-const char kMainCaption[] = "Tavrolin Combo Upgrade";
 const char kVersionCaption[] = "Select Firmware Version";
 const char kRfCaption[] = "Adjust RF";
 const char kConfirmation[] =
     "Your Hardware Version is: V1\r\nYour Firmware Version is: V3.51   \r\n\r\n"
     "Upgrade the Firmware to: Standard V3.51";
-const char kNoDongle[] =
-    "Please make sure that:\n the Dongle has been plugged into the USB port with the matching "
-    "button pressed \nand the driver for the Dongle has been correctly installed.";
+const char* const kNoDongle = kNoDongleText;  // the program's texts; see user_guide_test
 const char kSuccessFirstLine[] = "Firmware Upgraded Successfully!";
 const char* const kLabels[6] = {"BadCompany Pro V3.51", "CallofDuty Pro V3.51",
                                 "KillZone Pro V3.51",   "MAG Pro V3.51",
@@ -260,15 +259,6 @@ class Automation {
     Check(box.buttons == buttons, what + ": buttons " + ButtonNames(box.buttons));
     Check(box.owner == owner && owner != nullptr && !IsWindowEnabled(owner),
           what + ": owned by the dialog below it, which takes no input meanwhile");
-  }
-
-  static std::string ButtonNames(const std::vector<int>& ids) {
-    std::string names;
-    for (int id : ids) {
-      names += names.empty() ? "" : " ";
-      names += id == IDOK ? "OK" : id == IDYES ? "Yes" : id == IDNO ? "No" : Num(id);
-    }
-    return names;
   }
 
   // ---- A scaled display ----

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui_support.h"
 #include "platform/kit.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
@@ -30,15 +31,7 @@
 
 namespace {
 
-std::atomic<int> g_passed{0};
-std::atomic<int> g_failed{0};
-
-bool Check(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "pass" : "FAIL", what.c_str());
-  std::fflush(stdout);
-  (ok ? g_passed : g_failed) += 1;
-  return ok;
-}
+using guitest::Check;
 
 // A red 4 x 4 PNG with an alpha channel.
 const std::uint8_t kRedPng[] = {
@@ -144,11 +137,7 @@ T OnWindow(const std::function<T()>& fn) {
 
 // Polls a condition on the window thread for up to two seconds.
 bool Eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 200; ++i) {
-    if (OnWindow<bool>(condition)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return guitest::WaitUntil([&] { return OnWindow<bool>(condition); }, std::chrono::seconds(2));
 }
 
 HWND DialogWindow() { return FindWindowA(nullptr, "Kit Check"); }
@@ -195,8 +184,8 @@ void Drive(CheckDlg& dlg, DWORD windowThread) {
   SendMessageA(hwnd, WM_CLOSE, 0, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const std::size_t afterRefusal = OnWindow<std::size_t>([&] { return CountOf(dlg.commands, 2); });
-  std::printf("note close request with IDCANCEL disabled: %s\n",
-              afterRefusal == 0 ? "refused" : "turned into IDCANCEL");
+  guitest::Note(std::string("close request with IDCANCEL disabled: ") +
+                (afterRefusal == 0 ? "refused" : "turned into IDCANCEL"));
   OnWindow<bool>([&] { dlg.m_btnAdjust.EnableWindow(true); return true; });
   SendMessageA(hwnd, WM_CLOSE, 0, 0);
   Check(Eventually([&] { return CountOf(dlg.commands, 2) == afterRefusal + 1; }),
@@ -265,6 +254,5 @@ int main() {
   Check(!dlg.IsWindow(), "no window after the run");
   graphics->Shutdown(token);
 
-  std::printf("%d passed, %d failed\n", g_passed.load(), g_failed.load());
-  return g_failed.load() == 0 ? 0 : 1;
+  return guitest::Summary();
 }

@@ -3,25 +3,14 @@
 
 // The program's control 1089, not the cursor of <windows.h>.
 #undef IDC_ICON
+#include "ui/main_texts.h"
 #include "ui/resource_ids.h"
 
 namespace e2e {
+using guitest::ButtonNames;
 using guitest::Check;
 using guitest::Escaped;
 using guitest::Num;
-
-namespace {
-const char kMainCaption[] = "Tavrolin Combo Upgrade";
-
-std::string ButtonNames(const std::vector<int>& ids) {
-  std::string names;
-  for (int id : ids) {
-    names += names.empty() ? "" : " ";
-    names += id == IDOK ? "OK" : id == IDYES ? "Yes" : id == IDNO ? "No" : Num(id);
-  }
-  return names;
-}
-}  // namespace
 
 std::string ProgramPath() {
   char path[MAX_PATH] = {};

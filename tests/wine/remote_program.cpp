@@ -8,12 +8,6 @@
 namespace remote {
 namespace {
 
-std::string ClassOf(HWND hwnd) {
-  char name[64] = {};
-  GetClassNameA(hwnd, name, sizeof name);
-  return name;
-}
-
 struct DialogSearch {
   DWORD process;
   bool visibleOnly;
@@ -25,7 +19,7 @@ BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
   DWORD owner = 0;
   GetWindowThreadProcessId(hwnd, &owner);
   if (owner == search.process && (!search.visibleOnly || IsWindowVisible(hwnd)) &&
-      ClassOf(hwnd) == "#32770") {
+      guitest::ClassOf(hwnd) == "#32770") {
     search.found.push_back(hwnd);
   }
   return TRUE;
@@ -105,66 +99,6 @@ UnmanagedWindows::UnmanagedWindows(const std::string& exeName)
 }
 
 UnmanagedWindows::~UnmanagedWindows() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
-
-std::string TextOf(HWND hwnd) {
-  // A window that stops answering must not stop the test: the watchdog
-  // reports it, this read gives up after a while.
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                           SMTO_NORMAL, 5000, &copied)) {
-    return {};
-  }
-  text.resize(std::min<std::size_t>(static_cast<std::size_t>(copied), text.size() - 1));
-  return text;
-}
-
-Box ReadBox(HWND hwnd) {
-  Box box;
-  box.hwnd = hwnd;
-  for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
-       child = GetWindow(child, GW_HWNDNEXT)) {
-    const std::string name = ClassOf(child);
-    const LONG style = GetWindowLongA(child, GWL_STYLE);
-    if (lstrcmpiA(name.c_str(), "Static") == 0 && (style & SS_TYPEMASK) != SS_ICON) {
-      const std::string text = TextOf(child);
-      if (!text.empty()) box.text = text;
-    } else if (lstrcmpiA(name.c_str(), "Button") == 0 && IsWindowVisible(child)) {
-      box.buttons.push_back(GetDlgCtrlID(child));
-    }
-  }
-  return box;
-}
-
-namespace {
-// The W messages: across processes Wine 8.0 answers LB_GETTEXT and
-// CB_GETLBTEXT sent with the A call in UTF-16 without converting them.
-std::vector<std::string> Entries(HWND control, UINT count, UINT lengthOf, UINT textOf) {
-  std::vector<std::string> entries;
-  const LRESULT total = SendMessageW(control, count, 0, 0);
-  for (LRESULT i = 0; i < total; ++i) {
-    const LRESULT length = SendMessageW(control, lengthOf, static_cast<WPARAM>(i), 0);
-    if (length < 0) break;
-    std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(control, textOf, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&wide[0]));
-    wide.resize(static_cast<std::size_t>(length));
-    std::string text;
-    for (wchar_t c : wide) text += c < 0x80 ? static_cast<char>(c) : '?';
-    entries.push_back(text);
-  }
-  return entries;
-}
-}  // namespace
-
-std::vector<std::string> ListEntries(HWND list) {
-  return Entries(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
-}
-
-std::vector<std::string> ComboEntries(HWND combo) {
-  return Entries(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
-}
 
 bool Enabled(HWND dialog, int id) {
   HWND control = GetDlgItem(dialog, id);

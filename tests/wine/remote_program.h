@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "gui_support.h"
+
 namespace remote {
 
 class Program {
@@ -59,19 +61,13 @@ class UnmanagedWindows {
   std::string key_;
 };
 
-// WM_GETTEXT sent to the window; the other process answers it.
-std::string TextOf(HWND hwnd);
-// The text of a message box and the ids of its push buttons.
-struct Box {
-  HWND hwnd = nullptr;
-  std::string text;
-  std::vector<int> buttons;
-};
-Box ReadBox(HWND hwnd);
-
-// Entries of a list box or a combo box of another process (ASCII texts).
-std::vector<std::string> ListEntries(HWND list);
-std::vector<std::string> ComboEntries(HWND combo);
+// Texts, message boxes and list entries are read as for the program's own
+// windows (gui_support.h), by messages that reach another process as well.
+using guitest::Box;
+using guitest::ReadBox;
+using guitest::TextOf;
+inline std::vector<std::string> ListEntries(HWND list) { return guitest::ListBoxItems(list); }
+inline std::vector<std::string> ComboEntries(HWND combo) { return guitest::ComboBoxItems(combo); }
 
 bool Enabled(HWND dialog, int id);
 // LB_SETCURSEL or CB_SETCURSEL on a control of the dialog; the index selected.

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "device/vendor_request.h"
+#include "gui_support.h"
 #include "firmware/firmware_image.h"
 #include "firmware/firmware_upgrader.h"
 #include "platform/device_io.h"
@@ -24,14 +25,7 @@
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-
-bool Check(bool ok, const std::string& what) {
-  std::printf("%s %s\n", ok ? "pass" : "FAIL", what.c_str());
-  (ok ? g_passed : g_failed) += 1;
-  return ok;
-}
+using guitest::Check;
 
 std::string Code(std::uint32_t code) {
   char text[16];
@@ -198,14 +192,10 @@ void CheckTransportWithoutDevice() {
 
 int main() {
   CheckServices();
-  if (platform::Os().io == nullptr || platform::Os().resources == nullptr) {
-    std::printf("%d passed, %d failed\n", g_passed, g_failed + 1);
-    return 1;
-  }
+  // Without the services the checks above have failed already.
+  if (platform::Os().io == nullptr || platform::Os().resources == nullptr) return guitest::Summary();
   CheckFirmwareImages();
   CheckDeviceIo();
   CheckTransportWithoutDevice();
-  std::printf("%d passed, %d failed\n", g_passed, g_failed);
-  std::fflush(stdout);
-  return g_failed == 0 ? 0 : 1;
+  return guitest::Summary();
 }
