@@ -56,6 +56,39 @@ void Queue(sim::SimulatedRun& run, const Action& action) {
   }
 }
 
+bool IsFlashRequest(const sim::Line& line) {
+  return line.Get("event") == "\"request\"" && line.Get("command") == "1023";
+}
+
+bool IsProgress(const sim::Line& line) { return line.Get("event") == "\"progress\""; }
+
+// Each run of flash requests and progress positions, once it holds a flash
+// request, becomes one line: how many flash requests, and every position in
+// order. Everything else stays as it was.
+std::string FoldFlash(const std::vector<sim::Line>& lines) {
+  std::string out;
+  for (std::size_t i = 0; i < lines.size();) {
+    std::size_t end = i, requests = 0;
+    std::string positions;
+    for (; end < lines.size() && (IsFlashRequest(lines[end]) || IsProgress(lines[end])); ++end) {
+      if (IsFlashRequest(lines[end])) {
+        ++requests;
+      } else {
+        positions += (positions.empty() ? "" : ",") + lines[end].Get("position");
+      }
+    }
+    if (requests == 0) {
+      out += lines[i++].ToJson() + "\n";
+      continue;
+    }
+    sim::Line folded;
+    folded.Str("event", "flash").Num("requests", static_cast<long long>(requests));
+    out += folded.Raw("progress", "[" + positions + "]").ToJson() + "\n";
+    i = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 sim::SimDongleConfig StartingDongle(const Scenario& scenario) {
@@ -106,7 +139,8 @@ Outcome Run(const Scenario& scenario) {
   } else {
     run.RecordFinalDongleState();
   }
-  outcome.transcript = sim::TheTranscript().ToJsonLines();
+  outcome.transcript = scenario.foldFlash ? FoldFlash(sim::TheTranscript().Lines())
+                                          : sim::TheTranscript().ToJsonLines();
   return outcome;
 }
 

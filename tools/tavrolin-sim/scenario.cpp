@@ -186,7 +186,8 @@ Action ParseAction(const json& item, std::size_t index) {
 }
 
 void ParseTop(const json& top, Scenario* out) {
-  OnlyKeys(top, "the scenario", {"dongle", "user"});
+  OnlyKeys(top, "the scenario", {"dongle", "user", "fold"});
+  if (top.contains("fold")) out->foldFlash = OneOf(top["fold"], "fold", {"flash"}) == "flash";
   if (top.contains("dongle") && !top["dongle"].is_null()) out->dongle = ParseDongle(top["dongle"]);
   if (top.contains("user")) {
     const json& user = top["user"];

@@ -41,6 +41,9 @@ struct Action {
 struct Scenario {
   std::optional<Dongle> dongle;  // none: no dongle plugged in at start
   std::vector<Action> user;
+  // The flash requests and progress positions of each stretch of programming
+  // shown as one line each, for scenarios about something else.
+  bool foldFlash = false;
 };
 
 // Parses a scenario's text. On a malformed scenario returns false and sets
