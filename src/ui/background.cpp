@@ -45,9 +45,10 @@ void CBackground::SetPictures(std::vector<const platform::Picture*> pictures) {
   Release();
 }
 
-void CBackground::Paint(platform::PaintContext& dc) {
+void CBackground::Paint(platform::PaintContext& dc, const ControlPlaces& controls) {
   const Surface surface{dc.ClientWidth(), dc.ClientHeight(), dc.Dpi()};
-  if (!m_bDrawn || !(surface == m_surface)) Draw(dc, surface);
+  if (!m_bDrawn || !(surface == m_surface)) Draw(dc, surface, controls);
+  for (const platform::Rect& control : m_rcControls) dc.ExcludeFromPaint(control);
   const BackgroundPlacement& placed = m_placement;
   if (placed.picture == nullptr) return;
   if (m_pBitmap == nullptr) {
@@ -59,8 +60,10 @@ void CBackground::Paint(platform::PaintContext& dc) {
   if (area.right > area.left && area.bottom > area.top) dc.CopyFromBitmap(*m_pBitmap, area);
 }
 
-void CBackground::Draw(platform::PaintContext& dc, const Surface& surface) {
+void CBackground::Draw(platform::PaintContext& dc, const Surface& surface,
+                       const ControlPlaces& controls) {
   m_pBitmap.reset();
+  m_rcControls = controls();
   m_placement = ChooseBackground(m_pictures, surface.width, surface.height, surface.dpi);
   if (m_placement.picture != nullptr) {
     m_pBitmap = dc.DrawIntoBitmap(*m_placement.picture, m_placement.width, m_placement.height);

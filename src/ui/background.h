@@ -4,6 +4,7 @@
 // area and scale; and the bitmap it is drawn into once, from which every
 // paint copies only the part it covers.
 #pragma once
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,9 +29,13 @@ BackgroundPlacement ChooseBackground(const std::vector<const platform::Picture*>
 class CBackground {
  public:
   void SetPictures(std::vector<const platform::Picture*> pictures);
-  // Draws the chosen picture into a bitmap when there is none yet for the
-  // window's client size and scale, then copies the part this paint covers.
-  void Paint(platform::PaintContext& dc);
+  // The places of the window's shown controls, which paint themselves.
+  using ControlPlaces = std::function<std::vector<platform::Rect>()>;
+  // Draws the chosen picture into a bitmap, and takes the controls' places,
+  // when there are none yet for the window's client size and scale (the
+  // dialog manager moves the controls with the scale); then copies the part
+  // this paint covers, leaving out the controls.
+  void Paint(platform::PaintContext& dc, const ControlPlaces& controls);
   // The window is destroyed: its bitmap goes with it.
   void Release();
 
@@ -43,11 +48,12 @@ class CBackground {
       return width == other.width && height == other.height && dpi == other.dpi;
     }
   };
-  void Draw(platform::PaintContext& dc, const Surface& surface);
+  void Draw(platform::PaintContext& dc, const Surface& surface, const ControlPlaces& controls);
 
   std::vector<const platform::Picture*> m_pictures;
   bool m_bDrawn = false;
   Surface m_surface;
   BackgroundPlacement m_placement;
   std::unique_ptr<platform::DrawnPicture> m_pBitmap;
+  std::vector<platform::Rect> m_rcControls;
 };

@@ -3,6 +3,7 @@
 #include "ui/upgrade_dlg.h"
 
 #include <utility>
+#include <vector>
 
 #include "device/vendor_request.h"
 #include "firmware/upgrade_error.h"
@@ -132,16 +133,21 @@ void CUpgradeDlg::OnClose() {
 // copies only what it covers, so the repaint of the progress area after each
 // programming step costs next to nothing. The window's style does not clip
 // its children, so the paint leaves out the shown controls itself: a paint
-// that comes after a control has painted would otherwise cover it.
+// that comes after a control has painted would otherwise cover it. Their
+// places are asked for with the picture, not on every paint: each question
+// goes to the window system, and no control is shown or hidden while the
+// window lives.
 void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
-  const kit::CWnd* const controls[] = {&m_btnExit,  &m_progress,    &m_editFrame,
-                                       &m_editWarning, &m_stIcon,  &m_editAux1,
-                                       &m_editAux2, &m_stTitle,     &m_btnAdjustRF,
-                                       &m_btnUpgrade};
-  for (const kit::CWnd* control : controls) {
-    if (control->IsWindowVisible()) dc.ExcludeFromPaint(control->ClientRectInParent());
-  }
-  m_background.Paint(dc);
+  m_background.Paint(dc, [this] {
+    const kit::CWnd* const controls[] = {&m_btnExit,     &m_progress, &m_editFrame, &m_editWarning,
+                                         &m_stIcon,      &m_editAux1, &m_editAux2,  &m_stTitle,
+                                         &m_btnAdjustRF, &m_btnUpgrade};
+    std::vector<platform::Rect> places;
+    for (const kit::CWnd* control : controls) {
+      if (control->IsWindowVisible()) places.push_back(control->ClientRectInParent());
+    }
+    return places;
+  });
 }
 
 void CUpgradeDlg::OnDestroy() { m_background.Release(); }
