@@ -29,7 +29,11 @@ Session::~Session() {
 
 bool Session::Start() {
   Step("the program starts");
-  if (!Check(program_.Start(ProgramPath()), "the program starts")) return false;
+  if (!program_.Start(ProgramPath())) {
+    guitest::Note("CreateProcess failed with error " + Num(static_cast<long long>(GetLastError())));
+    return Check(false, "the program starts");
+  }
+  Check(true, "the program starts");
   main_ = program_.WaitForDialog(kMainCaption, kWindowWait);
   relay_.ForwardTo(main_);
   return Check(main_ != nullptr, "its main window opens");
