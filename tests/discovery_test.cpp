@@ -10,6 +10,7 @@
 #include "device/discovery.h"
 #include "device/vendor_request.h"
 #include "monitor_doubles.h"
+#include "platform/device_broadcast.h"
 #include "platform/device_enum.h"
 #include "platform/os_types.h"
 #include "sim/machine/sim_device_io.h"
@@ -18,8 +19,27 @@
 
 namespace {
 
-// cbSize of SP_DEVICE_INTERFACE_DETAIL_DATA_A, as 64-bit SetupAPI checks it.
-static_assert(sizeof(void*) != 8 || platform::kInterfaceDetailFixedSize == 8);
+// The Windows values the platform layer declares, as Windows defines them. The
+// simulated machine answers with the same constants, so only these numbers
+// tell a wrong one: message-box answers, error codes, the device-change
+// message and its records, the SetupAPI flags and the layouts of
+// SP_DEVICE_INTERFACE_DETAIL_DATA_A (cbSize as 64-bit SetupAPI checks it) and
+// DEV_BROADCAST_DEVICEINTERFACE_A.
+namespace p = platform;
+static_assert(p::kIdOk == 1 && p::kIdCancel == 2 && p::kIdYes == 6 && p::kIdNo == 7);
+static_assert(p::kErrorFileNotFound == 2 && p::kErrorInvalidHandle == 6 &&
+              p::kErrorNotEnoughMemory == 8 && p::kErrorInvalidData == 13 &&
+              p::kErrorGenFailure == 31 && p::kErrorInvalidParameter == 87 &&
+              p::kErrorInsufficientBuffer == 122 && p::kErrorNoMoreItems == 259 &&
+              p::kErrorDeviceNotConnected == 1167);
+static_assert(p::kWmDeviceChange == 0x219 && p::kDbtDeviceArrival == 0x8000 &&
+              p::kDbtDeviceRemoveComplete == 0x8004 && p::kDbtDevtypDeviceInterface == 5 &&
+              p::kDbtDevtypVolume == 2);
+static_assert(p::kDigcfPresent == 2 && p::kDigcfDeviceInterface == 0x10 &&
+              p::kSpdrpHardwareId == 1 && p::kInterfaceDetailPathOffset == 4 &&
+              (sizeof(void*) != 8 || p::kInterfaceDetailFixedSize == 8));
+static_assert(p::kBroadcastHeaderSize == 12 && p::kBroadcastClassGuidOffset == 12 &&
+              p::kBroadcastNameOffset == 28 && p::kDeviceInterfaceBroadcastSize == 32);
 
 using testing_support::RecordingDialogs;
 using testing_support::ScopedDialogs;
@@ -341,11 +361,13 @@ TEST_F(DescriptorTest, ComparesBytes4To17Only) {
   EXPECT_EQ(Check(&status), 1);
   EXPECT_EQ(status, 0u);
 
-  descriptor = sim::DefaultDescriptor();
-  descriptor[10] = 0x69;  // idProduct 0x0269
-  machine_.Dongle().SetDescriptor(descriptor);
-  EXPECT_EQ(Check(&status), 0);
-  EXPECT_EQ(status, 2u);
+  for (int at : {4, 10, 17}) {  // bDeviceClass, idProduct's low byte, bNumConfigurations
+    descriptor = sim::DefaultDescriptor();
+    descriptor[at] ^= 0x40;
+    machine_.Dongle().SetDescriptor(descriptor);
+    EXPECT_EQ(Check(&status), 0) << at;
+    EXPECT_EQ(status, 2u);
+  }
 }
 
 TEST_F(DescriptorTest, ShortReplyIsAMismatch) {
@@ -381,7 +403,7 @@ TEST_F(DescriptorTest, EmptyReadsAreRepeatedUntilBytesCome) {
   EXPECT_EQ(DescriptorReads(), 4u);
   for (const auto& record : machine_.Dongle().WireLog()) {
     if (record.kind == sim::WireRecord::Kind::kRead) {
-      EXPECT_EQ(record.outSize, DESCRIPTOR_READ_SIZE);
+      EXPECT_EQ(record.outSize, 105u);
     }
   }
 }
@@ -397,7 +419,7 @@ TEST_F(DescriptorTest, EmptyReadsEndWhenTheDongleIsGoneOrAfterTheLimit) {
   std::uint32_t status = 0;
   EXPECT_EQ(Check(&status), 0);
   EXPECT_EQ(status, 2u);
-  EXPECT_EQ(DescriptorReads(), static_cast<std::size_t>(kDescriptorEmptyReadLimit));
+  EXPECT_EQ(DescriptorReads(), 64u);
 
   machine_.Dongle().ClearWireLog();
   g_deviceAbsent.store(1);  // the removal has been noticed

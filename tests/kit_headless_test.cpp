@@ -799,8 +799,10 @@ TEST_F(KitTest, HeadlessGraphicsKnowsPngSizesOnlyWhileStarted) {
     }
     void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
   } unknown;
-  EXPECT_EQ((std::vector<int>{unknown.ClientWidth(), unknown.ClientHeight(), unknown.Dpi()}),
-            (std::vector<int>{0, 0, 96}));
+  const platform::Rect paint = unknown.PaintRect();  // the whole (empty) client area
+  EXPECT_EQ((std::vector<int>{unknown.ClientWidth(), unknown.ClientHeight(), unknown.Dpi(),
+                              paint.left, paint.top, paint.right, paint.bottom}),
+            (std::vector<int>{0, 0, 96, 0, 0, 0, 0}));
   sim::HeadlessGraphics graphics;
   const auto png = Png(600, 400);
   EXPECT_EQ(graphics.CreatePicture(png.data(), static_cast<std::uint32_t>(png.size())), nullptr);

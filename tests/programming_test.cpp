@@ -25,6 +25,12 @@ namespace {
 
 // Attempts per flash request, as the program promises them (a number, not its constant).
 constexpr int kFlashAttempts = 64;
+// The other limits the program promises, as numbers: per block write and page
+// verification, at the identity's write-back and confirmation, at an RF
+// setting, empty descriptor reads and enumeration size requests.
+static_assert(kBlockWriteAttempts == 9 && kPageVerifyFailures == 9 && kIdentityWriteAttempts == 9 &&
+              kIdentityConfirmReads == 9 && kRfWriteAttempts == 9 &&
+              kDescriptorEmptyReadLimit == 64 && kSizeRequestLimit == 8);
 
 using platform::BoxStyle;
 using Box = RecordingUpgrader::Box;

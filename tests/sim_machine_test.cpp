@@ -93,6 +93,7 @@ TEST_F(SimTreeTest, FaultsStrikeAfterTheGivenNumberOfCalls) {
   void* first = tree_.AllocZeroed(8);
   EXPECT_NE(first, nullptr);
   EXPECT_EQ(tree_.AllocZeroed(8), nullptr);
+  EXPECT_EQ(machine_.Io().LastError(), platform::kErrorGenFailure);
   EXPECT_EQ(tree_.AllocZeroed(sim::SimDeviceTree::kAllocationLimit + 1), nullptr);
   tree_.Free(first);
   int local = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/device_worker.h"
 #include "ui/rf_texts.h"
 #include "ui_flow_support.h"
 
@@ -231,17 +232,31 @@ TEST(UiRfTest, ChangedValuesAreKeptForTheNextChangeAndTheNextOpening) {
 // A setting that never reads back as written (the dongle stores another
 // byte every time) is tried kRfWriteAttempts times; then the value before is
 // written back and verified, and the shared error text follows: no report,
-// the dialog stays open, the dongle keeps the value it had.
+// the dialog stays open, the dongle keeps the value it had. A value before
+// that was never read (its read at connection failed) is not written back.
 TEST(UiRfTest, SettingThatNeverTakesIsPutBackAndShowsTheSharedError) {
   struct Case {
     const char* name;
+    int before;     // the dongle's group before (-1: the byte 0xff)
     int flipAfter;  // data writes let through after Change
     int group;      // m_nRfGroup afterwards
-    int band;
+    int stored;     // the dongle's group byte afterwards
+    int writes;
+    const char* putBack;  // the write of the value before
   };
-  for (const Case& c : {Case{"group", 0, 1, 5}, Case{"band", 1, 2, 5}}) {
+  for (const Case& c : {Case{"group", 1, 0, 1, 1, 10, "DW 0015/1 01"},
+                        Case{"band", 1, 1, 2, 2, 11, "DW 01c1/1 05"},
+                        Case{"group 0xff", -1, 0, -1, 0xFF, 10, "DW 0015/1 ff"},
+                        Case{"group never read", 1, 0, kRfUnknown, 3, 9, nullptr}}) {
     SCOPED_TRACE(c.name);
-    sim::SimulatedRun run(WithRf(1, 3, 5));
+    sim::SimulatedRun run(WithRf(c.before, 3, 5));
+    if (c.group == kRfUnknown) {
+      run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
+      run.Desktop().Do("plug, the group read failing", [&] {
+        run.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail));
+        run.Machine().Plug();
+      });
+    }
     OpenRfDialog(run);
     run.Desktop().Select(IDC_RF_GROUP, 2).Select(IDC_RF_BAND, 9);
     run.Desktop().Do("every write of one setting stored wrong",
@@ -256,13 +271,16 @@ TEST(UiRfTest, SettingThatNeverTakesIsPutBackAndShowsTheSharedError) {
               (std::vector<std::string>{kRfQuestionText, kUpgradeErrorText}));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(theApp.m_nRfGroup.load(), c.group);
-    EXPECT_EQ(theApp.m_nStartBand.load(), c.band);
-    EXPECT_EQ(run.Dongle().ReadData(ADDR_RF_GROUP, 1), Bytes{static_cast<std::uint8_t>(c.group)});
+    EXPECT_EQ(theApp.m_nStartBand.load(), 5);
+    EXPECT_EQ(run.Dongle().ReadData(ADDR_RF_GROUP, 1), Bytes{static_cast<std::uint8_t>(c.stored)});
     EXPECT_EQ(run.Dongle().ReadData(ADDR_START_BAND, 1), Bytes{5});
     // The band is not tried after a failed group; the value before goes back once.
     const std::vector<std::string> wire = WireAfterLast(run.Dongle(), "DR 0000/27");
-    EXPECT_EQ(Count(wire, "DW 01c1/1 09"), c.flipAfter == 0 ? 0 : kRfWriteAttempts);
-    EXPECT_EQ(Count(wire, c.flipAfter == 0 ? "DW 0015/1 01" : "DW 01c1/1 05"), 1);
+    EXPECT_EQ(CountWrites(run.Dongle()), c.writes);
+    EXPECT_EQ(Count(wire, "DW 01c1/1 09"), c.flipAfter == 0 ? 0 : 9);
+    if (c.putBack != nullptr) {
+      EXPECT_EQ(Count(wire, c.putBack), 1);
+    }
   }
 }
 

@@ -4,10 +4,16 @@
 // and the keys that end it.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/desktop/sim_resources.h"
+#include "ui/dialog_templates.h"
 #include "ui_flow_support.h"
 
 namespace uitest {
@@ -382,6 +388,112 @@ TEST(UiWindowTest, FailedNotificationRegistrationIsReportedAndInitialisationGoes
   EXPECT_TRUE(afterUnplug.adjustEnabled);
   EXPECT_EQ(theApp.m_nStartBand.load(), 5);
   EXPECT_GE(run.Graphics().DrawCount(), 1);
+}
+
+// ---- The templates ----
+
+// The style names of the resource script with the values Windows gives them.
+const std::map<std::string, std::uint32_t> kStyleNames = {
+    {"WS_POPUP", 0x80000000u},   {"WS_VISIBLE", 0x10000000u},     {"WS_CAPTION", 0x00C00000u},
+    {"WS_BORDER", 0x00800000u},  {"WS_VSCROLL", 0x00200000u},     {"WS_SYSMENU", 0x00080000u},
+    {"WS_GROUP", 0x00020000u},   {"WS_TABSTOP", 0x00010000u},     {"WS_EX_TRANSPARENT", 0x20u},
+    {"DS_3DLOOK", 0x4u},         {"DS_MODALFRAME", 0x80u},        {"BS_PUSHBUTTON", 0x0u},
+    {"BS_DEFPUSHBUTTON", 0x1u},  {"ES_MULTILINE", 0x4u},          {"ES_UPPERCASE", 0x8u},
+    {"ES_AUTOVSCROLL", 0x40u},   {"ES_READONLY", 0x800u},         {"ES_NUMBER", 0x2000u},
+    {"SS_LEFT", 0x0u},           {"SS_ICON", 0x3u},               {"SS_SIMPLE", 0xBu},
+    {"SS_REALSIZEIMAGE", 0x800u}, {"LBS_NOTIFY", 0x1u},           {"LBS_NOINTEGRALHEIGHT", 0x100u},
+    {"CBS_DROPDOWNLIST", 0x3u}};
+
+// "A | B | NOT C" on top of `base`.
+std::uint32_t ScriptStyle(const std::string& names, std::uint32_t base) {
+  std::istringstream words(names);
+  std::string word;
+  bool clear = false;
+  while (words >> word) {
+    if (word == "|") continue;
+    if (word == "NOT") {
+      clear = true;
+      continue;
+    }
+    EXPECT_EQ(kStyleNames.count(word), 1u) << word;
+    base = clear ? base & ~kStyleNames.at(word) : base | kStyleNames.at(word);
+    clear = false;
+  }
+  return base;
+}
+
+// One line for the dialog and one for each control: every field a template
+// has, class names in lower case (Windows compares them without case).
+std::string Describe(const platform::DialogTemplate& d) {
+  std::ostringstream out;
+  out << d.id << " \"" << d.caption << "\" " << d.x << "," << d.y << "," << d.cx << "," << d.cy
+      << " font " << d.fontPointSize << " " << d.fontFace << " " << d.fontWeight << std::hex
+      << " style " << d.style << " ex " << d.exStyle << std::dec << "\n";
+  for (const platform::ControlTemplate& c : d.controls) {
+    std::string className = c.className;
+    for (char& ch : className) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    out << c.id << " " << className << " \"" << c.text << "\" " << c.x << "," << c.y << ","
+        << c.cx << "," << c.cy << std::hex << " style " << c.style << " ex " << c.exStyle
+        << std::dec << "\n";
+  }
+  return out.str();
+}
+
+std::string ReadSource(const std::string& path) {
+  std::ifstream file(TAV_SOURCE_DIR "/" + path);
+  EXPECT_TRUE(file.good()) << path;
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The dialogs of the resource script the Windows program is built from, read
+// as the resource compiler reads them: each CONTROL is a visible child unless
+// it says NOT WS_VISIBLE, and FONT adds DS_SETFONT to the dialog's style.
+std::map<std::string, std::string> ScriptDialogs() {
+  std::map<std::string, int> ids = {{"IDOK", 1}, {"IDCANCEL", 2}, {"-1", -1}};
+  const std::regex define(R"(#define (\w+) (\d+))");
+  const std::string names = ReadSource("src/ui/resource_ids.h");
+  for (std::sregex_iterator m(names.begin(), names.end(), define), end; m != end; ++m) {
+    ids[(*m)[1]] = std::stoi((*m)[2]);
+  }
+  const std::regex dialog(R"re((\w+) DIALOGEX 0, 0, (\d+), (\d+)\nSTYLE ([^\n]+)\n)re"
+                          R"re(CAPTION "([^"]*)"\nFONT (\d+), "([^"]+)", (\d+), 0, 0x0\n)re"
+                          R"re(BEGIN\n((?:    CONTROL [^\n]+\n)+)END)re");
+  const std::regex control(R"re(    CONTROL "([^"]*)", ([-\w]+), "(\w+)", ([^,]+), )re"
+                           R"re((\d+), (\d+), (\d+), (\d+)(?:, (\w+))?\n)re");
+  std::map<std::string, std::string> dialogs;
+  const std::string script = ReadSource("res/TavrolinUpgrade.rc");
+  for (std::sregex_iterator d(script.begin(), script.end(), dialog), end; d != end; ++d) {
+    platform::DialogTemplate t;
+    t.id = ids.at((*d)[1]);
+    t.cx = std::stoi((*d)[2]);
+    t.cy = std::stoi((*d)[3]);
+    t.style = ScriptStyle((*d)[4], 0x40u);  // DS_SETFONT
+    t.caption = (*d)[5];
+    t.fontPointSize = std::stoi((*d)[6]);
+    t.fontFace = (*d)[7];
+    t.fontWeight = std::stoi((*d)[8]);
+    const std::string body = (*d)[9];
+    for (std::sregex_iterator c(body.begin(), body.end(), control); c != end; ++c) {
+      EXPECT_EQ(ids.count((*c)[2]), 1u) << (*c)[2];
+      t.controls.push_back({ids[(*c)[2]], (*c)[3], (*c)[1], std::stoi((*c)[5]), std::stoi((*c)[6]),
+                            std::stoi((*c)[7]), std::stoi((*c)[8]),
+                            ScriptStyle((*c)[4], 0x50000000u),  // WS_CHILD | WS_VISIBLE
+                            ScriptStyle((*c)[9], 0)});
+    }
+    dialogs[(*d)[1]] = Describe(t);
+  }
+  return dialogs;
+}
+
+// The headless windows are built from the program's portable templates, the
+// Windows program from the resource script: the two must say the same, to the
+// dialog unit and the style bit.
+TEST(UiWindowTest, TemplatesAreTheDialogsOfTheResourceScript) {
+  const std::map<std::string, std::string> script = ScriptDialogs();
+  ASSERT_EQ(script.size(), 3u);
+  EXPECT_EQ(Describe(MainWindowTemplate()), script.at("IDD_UPGRADE"));
+  EXPECT_EQ(Describe(SelectFirmwareTemplate()), script.at("IDD_SELECT_FIRMWARE"));
+  EXPECT_EQ(Describe(AdjustRfTemplate()), script.at("IDD_ADJUST_RF"));
 }
 
 }  // namespace

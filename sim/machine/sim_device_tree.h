@@ -82,7 +82,8 @@ class SimDeviceTree : public platform::DeviceEnum {
   // The next calls of a kind succeed `afterCalls` times, then fail with `error`
   // `times` times (kAlways: until ClearFaults).
   void FailCall(EnumCall call, std::uint32_t error, int afterCalls = 0, int times = 1);
-  // The next allocations succeed `afterAllocations` times, then fail.
+  // The next allocations succeed `afterAllocations` times, then fail, leaving
+  // the last error as it was.
   void FailAllocation(int afterAllocations = 0, int times = 1);
   void ClearFaults();
 

@@ -19,8 +19,10 @@ constexpr std::uint32_t kShutdownWaitMs = 50;
 extern const char* const kReplugText;  // "Please Re-plug in your Tavrolin.\r\n"
 
 // m_nRfGroup or m_nStartBand after a failed read of it: a value no list
-// entry has, so the RF dialog selects nothing and writes whatever is chosen.
-constexpr int kRfUnknown = -1;
+// entry has, so the RF dialog selects nothing and writes whatever is chosen,
+// and no byte read gives (bytes are sign-extended), so it is never mistaken
+// for what the dongle held and written back.
+constexpr int kRfUnknown = -256;
 
 // UpdateButtons on g_pMainDlg. The pointer is null until the worker has
 // started (and stays null if it never does); the flags and events are all

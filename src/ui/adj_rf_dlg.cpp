@@ -8,6 +8,7 @@
 #include "device/vendor_request.h"
 #include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
+#include "monitor/device_worker.h"
 #include "platform/platform.h"
 #include "ui/app.h"
 #include "ui/resource_ids.h"
@@ -81,8 +82,9 @@ bool CAdjRFDlg::WriteSetting(std::uint16_t address, int value, int previous) {
   const Stored stored = StoreSetting(address, value);
   if (stored == Stored::kYes) return true;
   // The error is shown whatever the value before does; what matters is that
-  // the dongle keeps a value it had, not the one that arrived wrong.
-  if (stored == Stored::kDiffers) (void)StoreSetting(address, previous);
+  // the dongle keeps a value it had, not the one that arrived wrong. A value
+  // never read is not put back: it would be a byte the dongle never held.
+  if (stored == Stored::kDiffers && previous != kRfUnknown) (void)StoreSetting(address, previous);
   kit::AfxMessageBox(g_strUpgradeError);
   return false;
 }
