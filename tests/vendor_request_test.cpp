@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/discovery.h"
+#include "platform/device_enum.h"
 #include "platform/platform.h"
 #include "sim/machine/hooked_device_io.h"
 #include "sim/machine/services_scope.h"
@@ -627,7 +628,8 @@ TEST_F(TransportTest, ResetProgramStateClearsTheDeviceLink) {
 }
 
 // With no device service installed (a build that leaves it out) the null one
-// stands in: every request and every opening fails, none reads as success.
+// stands in: every request and every opening fails, none reads as success;
+// hardware IDs are still upper-cased for the search.
 TEST(NullServicesTest, RequestsAndOpeningFailWithoutADeviceService) {
   platform::ServicesScope none([](platform::Services& services) { services = {}; });
   ResetProgramStateForTests();
@@ -637,6 +639,9 @@ TEST(NullServicesTest, RequestsAndOpeningFailWithoutADeviceService) {
   OpenDevice();
   EXPECT_EQ(g_hDevice, platform::kInvalidHandle);
   EXPECT_EQ(g_deviceAbsent.load(), 1);
+  std::string ids = "`az{AZ";  // the hardware IDs' letters, as the search compares them
+  platform::Os().devices->UpperCaseAnsi(&ids);
+  EXPECT_EQ(ids, "`AZ{AZ");
   ResetProgramStateForTests();
 }
 

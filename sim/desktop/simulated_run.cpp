@@ -2,6 +2,7 @@
 #include "sim/desktop/simulated_run.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "device/vendor_request.h"
@@ -44,7 +45,9 @@ bool SimulatedRun::Run() {
   platform::activity::SetVirtualTime(true);
   machine_.Dongle().SetTranscriptLogging(true);
 
-  RunProgram();
+  // The program's exit code, as WinMain hands it to Windows.
+  const int exitCode = RunProgram();
+  if (exitCode != 0) desktop_->Fail("the program ended with exit code " + std::to_string(exitCode));
 
   desktop_->Close();
   WaitForWorkerEnd();
