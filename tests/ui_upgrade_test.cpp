@@ -418,23 +418,11 @@ TEST(UiUpgradeTest, NoAtTheConfirmationWritesNothing) {
 // pages when none came yet).
 TEST(UiUpgradeTest, DescriptorIsReadAfterYesOnlyWhenTheModeReplyAsksForIt) {
   sim::SimulatedRun run(WithMode(0xAA));
-  run.Desktop()
-      .Click(IDC_UPGRADE)
-      .Click(platform::kIdOk)
-      .Answer(BoxAnswer::kYes)
-      .Answer(BoxAnswer::kOk);
-  run.Desktop().Do("answer 0xCC now", [&] { run.Dongle().SetMode(0xCC); });
-  run.Desktop()
-      .Click(IDC_UPGRADE)
-      .Click(platform::kIdOk)
-      .Answer(BoxAnswer::kYes)
-      .Answer(BoxAnswer::kOk);
-  run.Desktop().Do("answer 0xAA again", [&] { run.Dongle().SetMode(0xAA); });
-  run.Desktop()
-      .Click(IDC_UPGRADE)
-      .Click(platform::kIdOk)
-      .Answer(BoxAnswer::kYes)
-      .Answer(BoxAnswer::kOk);
+  for (std::uint8_t mode : {0xAA, 0xCC, 0xAA}) {
+    run.Desktop().Do("the mode reply", [&run, mode] { run.Dongle().SetMode(mode); });
+    run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes);
+    run.Desktop().Answer(BoxAnswer::kOk);
+  }
   ASSERT_TRUE(run.Run()) << run.Error();
 
   const std::vector<std::string> wire = Wire(run.Dongle());
