@@ -381,9 +381,7 @@ TEST_F(DescriptorTest, ShortReplyIsAMismatch) {
 
   // A byte count below what the data shows counts as well.
   machine_.Dongle().SetDescriptor(sim::DefaultDescriptor());
-  sim::Fault shortCount;
-  shortCount.op = sim::FaultOp::kDescriptor;
-  shortCount.kind = sim::FaultKind::kReportCount;
+  sim::Fault shortCount = sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount);
   shortCount.reportedCount = 10;
   machine_.Dongle().AddFault(shortCount);
   EXPECT_EQ(Check(&status), 0);
@@ -391,11 +389,8 @@ TEST_F(DescriptorTest, ShortReplyIsAMismatch) {
 }
 
 TEST_F(DescriptorTest, EmptyReadsAreRepeatedUntilBytesCome) {
-  sim::Fault empty;
-  empty.op = sim::FaultOp::kDescriptor;
-  empty.kind = sim::FaultKind::kReportCount;
+  sim::Fault empty = sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount, 0, 3);
   empty.reportedCount = 0;
-  empty.count = 3;
   machine_.Dongle().AddFault(empty);
   std::uint32_t status = 99;
   EXPECT_EQ(Check(&status), 1);
@@ -409,11 +404,9 @@ TEST_F(DescriptorTest, EmptyReadsAreRepeatedUntilBytesCome) {
 }
 
 TEST_F(DescriptorTest, EmptyReadsEndWhenTheDongleIsGoneOrAfterTheLimit) {
-  sim::Fault empty;
-  empty.op = sim::FaultOp::kDescriptor;
-  empty.kind = sim::FaultKind::kReportCount;
+  sim::Fault empty =
+      sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount, 0, sim::kForever);
   empty.reportedCount = 0;
-  empty.count = sim::kForever;
   machine_.Dongle().AddFault(empty);
 
   std::uint32_t status = 0;

@@ -187,10 +187,8 @@ TEST_F(MonitorNoDongleTest, RemovalWhileNotConnectedStillEndsTheConnection) {
 }
 
 TEST_F(MonitorTest, ElevenFailedOpeningsThenTheReplugBox) {
-  sim::Fault refuse;
-  refuse.op = sim::FaultOp::kOpen;
-  refuse.count = sim::kForever;
-  machine_.Dongle().AddFault(refuse);
+  machine_.Dongle().AddFault(
+      sim::MakeFault(sim::FaultOp::kOpen, sim::FaultKind::kFail, 0, sim::kForever));
   Start();  // the first opening fails quietly
   EXPECT_EQ(window_.History(), std::vector<bool>{false});
 

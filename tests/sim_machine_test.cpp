@@ -160,10 +160,7 @@ TEST_F(SimMachinePlugTest, PlugAndUnplugAreListedAndAnnounced) {
 
 TEST_F(SimMachinePlugTest, AnUnplugTheDongleCausesIsAnnouncedToo) {
   machine_.Plug();
-  sim::Fault pulled;
-  pulled.op = sim::FaultOp::kOpen;
-  pulled.kind = sim::FaultKind::kUnplug;
-  machine_.Dongle().AddFault(pulled);
+  machine_.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kOpen, sim::FaultKind::kUnplug));
   EXPECT_EQ(machine_.Io().Open(sim::DefaultInterfacePath().c_str()), platform::kInvalidHandle);
   ASSERT_EQ(heard_.size(), 2u);
   EXPECT_EQ(heard_[1].event, platform::kDbtDeviceRemoveComplete);

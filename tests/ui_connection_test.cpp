@@ -73,10 +73,8 @@ TEST(UiConnectionTest, DongleThatCannotBeOpenedAsksForARePlug) {
   sim::SimulatedRun run(Unplugged());
   MainState duringMessage, afterMessage;
   run.Desktop().Do("refuse every open", [&] {
-    sim::Fault fault;
-    fault.op = sim::FaultOp::kOpen;
-    fault.count = sim::kForever;
-    run.Dongle().AddFault(fault);
+    run.Dongle().AddFault(
+        sim::MakeFault(sim::FaultOp::kOpen, sim::FaultKind::kFail, 0, sim::kForever));
   });
   run.Desktop().Do("plug", [&] { run.Machine().Plug(); });
   CaptureAt(run, &duringMessage);

@@ -64,9 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, UiRfGateTest,
 TEST(UiRfTest, UnreadableRecordShowsTheSharedErrorTextAndNoQuestion) {
   sim::SimulatedRun run(StandardDongle());
   run.Desktop().Do("fail the record read", [&] {
-    sim::Fault fault;
-    fault.op = sim::FaultOp::kDataRead;
-    run.Dongle().AddFault(fault);
+    run.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail));
   });
   run.Desktop().Click(IDC_ADJUST_RF).Answer(BoxAnswer::kOk);
   ASSERT_TRUE(run.Run()) << run.Error();
@@ -289,9 +287,7 @@ TEST(UiRfTest, FailedWriteShowsTheSharedErrorAndTheNextTrySucceeds) {
   OpenRfDialog(run);
   run.Desktop().Select(IDC_RF_BAND, 2);
   run.Desktop().Do("fail the write", [&] {
-    sim::Fault fault;
-    fault.op = sim::FaultOp::kDataWrite;
-    run.Dongle().AddFault(fault);
+    run.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail));
   });
   run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
   run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk).Click(IDC_RF_EXIT);

@@ -348,9 +348,7 @@ TEST(UiUpgradeTest, FailedOrUnknownModeReplyEndsSilently) {
     MainState after;
     if (variant == 2) {
       run.Desktop().Do("fail the mode query", [&] {
-        sim::Fault fault;
-        fault.op = sim::FaultOp::kMode;
-        run.Dongle().AddFault(fault);
+        run.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kMode, sim::FaultKind::kFail));
       });
     }
     run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk);
@@ -382,10 +380,8 @@ TEST(UiUpgradeTest, UnreadableRecordShowsTheSharedErrorText) {
     sim::SimulatedRun run(StandardDongle());
     MainState after;
     run.Desktop().Do("spoil the record read", [&] {
-      sim::Fault fault;
-      fault.op = sim::FaultOp::kDataRead;
-      fault.kind = shortCount ? sim::FaultKind::kShort : sim::FaultKind::kFail;
-      run.Dongle().AddFault(fault);
+      run.Dongle().AddFault(sim::MakeFault(
+          sim::FaultOp::kDataRead, shortCount ? sim::FaultKind::kShort : sim::FaultKind::kFail));
     });
     run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kOk);
     CaptureAt(run, &after);
@@ -509,11 +505,8 @@ TEST(UiUpgradeTest, CloseRequestDuringProgrammingIsGuardedWhileTheDongleIsPresen
 TEST(UiUpgradeTest, CloseRequestInAFailureBoxIsGuardedAndTheWindowRecovers) {
   sim::SimulatedRun run(StandardDongle());
   run.Desktop().Do("corrupt every flash read-back", [&] {
-    sim::Fault fault;
-    fault.op = sim::FaultOp::kFlashRead;
-    fault.kind = sim::FaultKind::kCorrupt;
-    fault.count = sim::kForever;
-    run.Dongle().AddFault(fault);
+    run.Dongle().AddFault(
+        sim::MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kCorrupt, 0, sim::kForever));
   });
   run.Desktop().Click(IDC_UPGRADE).Click(platform::kIdOk).Answer(BoxAnswer::kYes);
   run.Desktop().Do("close", [] { MainWindow()->OnClose(); }).Answer(BoxAnswer::kOk);
