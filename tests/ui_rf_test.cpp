@@ -109,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Settings, UiRfOpeningTest,
                                            Opening{"BandBeyondThirteen", 1, 0, 14, 13, 1, -1},
                                            Opening{"BandFifteenOfSixteen", 1, 3, 15, 16, 1, 15},
                                            Opening{"NegativeBand", 2, 3, 0xFF, 16, 2, -1},
+                                           Opening{"BandZero", 3, 2, 0, 13, 3, 0},
                                            Opening{"GroupOutOfRange", 7, 3, 5, 16, -1, 5},
                                            Opening{"NegativeGroup", 0x80, 3, 5, 16, -1, 5}),
                          [](const ::testing::TestParamInfo<Opening>& info) {
@@ -316,42 +317,50 @@ TEST(UiRfTest, EscapeCloseAndEnterEndTheDialogWithoutWriting) {
 // ---- The worker refreshes the open dialog ----
 
 // Unplugged and plugged in again while the dialog is open: the lists are
-// rebuilt from the dongle's new readings, and Change works against them.
+// rebuilt from the dongle's new readings (band 0 selected like any other, a
+// band above 12 only with 16 bands), and Change works against them.
 TEST(UiRfTest, ReplugWhileTheDialogIsOpenRefreshesTheLists) {
+  struct Reading {
+    int group, marker, band;
+  };
+  const Reading readings[] = {{4, 2, 9}, {0, 3, 14}, {5, 2, 0}};
   sim::SimulatedRun run(WithRf(1, 3, 14));
-  sim::ControlState band, group;
+  std::vector<std::string> shown;
   OpenRfDialog(run);
-  run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
-  run.Desktop().Do("other settings", [&] {
-    run.Dongle().WriteData(ADDR_RF_GROUP, {4});
-    run.Dongle().WriteData(ADDR_BAND_MARKER, {2});
-    run.Dongle().WriteData(ADDR_START_BAND, {9});
-  });
-  run.Desktop().Do("plug", [&] { run.Machine().Plug(); });
-  run.Desktop().Do("look", [&] {
-    band = run.Desktop().Control(IDD_ADJUST_RF, IDC_RF_BAND);
-    group = run.Desktop().Control(IDD_ADJUST_RF, IDC_RF_GROUP);
-  });
+  for (const Reading& r : readings) {
+    run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
+    run.Desktop().Do("other settings", [&] {
+      run.Dongle().WriteData(ADDR_RF_GROUP, {static_cast<std::uint8_t>(r.group)});
+      run.Dongle().WriteData(ADDR_BAND_MARKER, {static_cast<std::uint8_t>(r.marker)});
+      run.Dongle().WriteData(ADDR_START_BAND, {static_cast<std::uint8_t>(r.band)});
+    });
+    run.Desktop().Do("plug", [&] { run.Machine().Plug(); });
+    run.Desktop().Do("look", [&] {
+      const sim::ControlState band = run.Desktop().Control(IDD_ADJUST_RF, IDC_RF_BAND);
+      const sim::ControlState group = run.Desktop().Control(IDD_ADJUST_RF, IDC_RF_GROUP);
+      shown.push_back(std::to_string(band.items.size()) + " " + std::to_string(band.selected) +
+                      " " + std::to_string(group.selected));
+    });
+  }
   run.Desktop().Select(IDC_RF_BAND, 12).Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
   run.Desktop().Click(IDC_RF_EXIT);
   ASSERT_TRUE(run.Run()) << run.Error();
 
-  EXPECT_EQ(band.items.size(), 13u);
-  EXPECT_EQ(band.selected, 9);
-  EXPECT_EQ(group.selected, 4);
+  // Band entries, band selection, group selection after each connection.
+  EXPECT_EQ(shown, (std::vector<std::string>{"13 9 4", "16 14 0", "13 0 5"}));
   const std::vector<std::string> bands = ListLines(IDC_RF_BAND);
   ASSERT_FALSE(bands.empty());
   EXPECT_EQ(bands.front(), Entries(16) + " 14");
-  EXPECT_EQ(bands.back(), Entries(13) + " 9");
+  EXPECT_EQ(bands.back(), Entries(13) + " 0");
   EXPECT_EQ(BoxTexts(run.Desktop()),
             (std::vector<std::string>{kRfQuestionText, kBandChangedText + kRfClosingNote}));
-  // The second opening's settings reads, then the change.
+  // The last opening's settings reads, then the change.
   const std::vector<std::string> wire = Wire(run.Dongle());
   ASSERT_GE(wire.size(), 5u);
   EXPECT_EQ(std::vector<std::string>(wire.end() - 5, wire.end()),
             (std::vector<std::string>{"DR 0015/1", "DR 01c0/1", "DR 01c1/1", "DW 01c1/1 0c",
                                       "DR 01c1/1"}));
-  EXPECT_EQ(run.Dongle().OpenCount(), 2u);
+  EXPECT_EQ(run.Dongle().OpenCount(), 4u);
 }
 
 // With the dialog closed, a new connection refreshes nothing.
