@@ -35,6 +35,10 @@ static_assert(kInterfaceDetailFixedSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DAT
 static_assert(kInterfaceDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath),
               "the path follows the size field");
 static_assert(sizeof(Guid) == sizeof(GUID), "GUID");
+static_assert(platform::kDigcfPresent == DIGCF_PRESENT &&
+                  platform::kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE &&
+                  platform::kSpdrpHardwareId == SPDRP_HARDWAREID,
+              "SetupAPI flags");
 static_assert(sizeof(Handle) == sizeof(HDEVINFO), "a device information set fits a Handle");
 
 HDEVINFO ToSet(Handle set) { return reinterpret_cast<HDEVINFO>(set); }

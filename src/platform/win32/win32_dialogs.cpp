@@ -16,6 +16,18 @@
 namespace win32 {
 using platform::BoxStyle;
 using platform::DialogSystem;
+
+// The portable code's names for the values the window system uses here.
+static_assert(platform::kIdOk == IDOK && platform::kIdCancel == IDCANCEL &&
+                  platform::kIdYes == IDYES && platform::kIdNo == IDNO,
+              "dialog command ids and box answers");
+static_assert(platform::kWmDeviceChange == WM_DEVICECHANGE &&
+                  platform::kDbtDeviceArrival == DBT_DEVICEARRIVAL &&
+                  platform::kDbtDeviceRemoveComplete == DBT_DEVICEREMOVECOMPLETE &&
+                  platform::kDbtDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE &&
+                  platform::kDbtDevtypVolume == DBT_DEVTYP_VOLUME,
+              "device-change notification values");
+
 namespace {
 
 constexpr UINT kWmHandOver = WM_APP;  // lParam: const std::function<void()>*
