@@ -13,13 +13,37 @@
 #include <thread>
 #include <vector>
 
+#include "device/device_map.h"
+#include "device/discovery.h"
+#include "device/vendor_request.h"
 #include "platform/os_types.h"
+#include "sim/machine/dongle_model.h"
 #include "sim/machine/sim_device_io.h"
 #include "sim/machine/transcript.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The program's view of the dongle and the dongle model state the same facts
+// from the two sides: the address map, the flash geometry and the protocol.
+static_assert(ADDR_RF_GROUP == DONGLE_ADDR_RF_GROUP && ADDR_BAND_MARKER == DONGLE_ADDR_BAND_MARKER &&
+              ADDR_START_BAND == DONGLE_ADDR_START_BAND && ADDR_IDENTITY == DONGLE_ADDR_IDENTITY &&
+              IDENTITY_SIZE == DONGLE_IDENTITY_SIZE && DEVICE_INFO_SIZE == DONGLE_DEVICE_INFO_SIZE);
+static_assert(FLASH_BLOCK_SIZE == DONGLE_FLASH_BLOCK &&
+              LARGE_PAGE_FLASH_BASE == DONGLE_FLASH_BASE_LARGE_PAGES &&
+              SMALL_PAGE_FLASH_BASE == DONGLE_FLASH_BASE_SMALL_PAGES &&
+              PROGRAM_AREA_SIZE == DONGLE_PROGRAM_SIZE &&
+              DATA_BLOCK_OFFSET == DONGLE_DATA_BLOCK_OFFSET && DATA_BLOCK_SIZE == DONGLE_DATA_BLOCK_SIZE);
+static_assert(IOCTL_VENDOR_READ == DONGLE_IOCTL_VENDOR_READ &&
+              IOCTL_VENDOR_WRITE == DONGLE_IOCTL_VENDOR_WRITE &&
+              CMD_QUERY_MODE == DONGLE_CMD_QUERY_MODE && CMD_DATA == DONGLE_CMD_DATA &&
+              CMD_FLASH == DONGLE_CMD_FLASH && MODE_CHECK_DESCRIPTOR == DONGLE_MODE_CHECK_DESCRIPTOR &&
+              MODE_SMALL_PAGES == DONGLE_MODE_SMALL_PAGES &&
+              MODE_LARGE_PAGES == DONGLE_MODE_LARGE_PAGES &&
+              sizeof(VendorRequest) == DONGLE_REQUEST_SIZE &&
+              DESCRIPTOR_READ_SIZE == DONGLE_DESCRIPTOR_READ_SIZE &&
+              DEVICE_DESCRIPTOR_SIZE == DONGLE_DESCRIPTOR_SIZE);
 
 constexpr std::uint32_t kRead = 0x00226000;
 constexpr std::uint32_t kWrite = 0x0022A004;
