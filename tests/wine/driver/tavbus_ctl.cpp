@@ -79,7 +79,8 @@ bool FlipAt(const std::string& kind, DongleFault* fault) {
   return *end == '\0' && fault->flipByte < DONGLE_MAX_LENGTH && fault->flipBit < 8;
 }
 
-bool Fault(tavbus::BusClient& bus, int argc, char** argv) {
+// Adds the fault; false, with *usage set, when its operation or kind is malformed.
+bool Fault(tavbus::BusClient& bus, int argc, char** argv, bool* usage) {
   const int op = Index(kOps, 8, argv[2]);
   const std::string kind = argv[3];
   int kindIndex = Index(kKinds, 4, kind);
@@ -92,7 +93,8 @@ bool Fault(tavbus::BusClient& bus, int argc, char** argv) {
   } else if (kind == "flip" || kind.rfind("flip=", 0) == 0) {
     kindIndex = FlipAt(kind, &fault) ? DONGLE_FAULT_FLIP : -1;
   }
-  if (op < 0 || kindIndex < 0) return false;
+  *usage = op < 0 || kindIndex < 0;
+  if (*usage) return false;
   fault.kind = static_cast<std::uint32_t>(kindIndex);
   return bus.AddFault(fault);
 }
@@ -131,10 +133,7 @@ bool Run(tavbus::BusClient& bus, int argc, char** argv, bool* usage) {
   if (verb == "mode" && argc == 3) return bus.SetMode(static_cast<std::uint8_t>(Number(argv[2])));
   if (verb == "record" && Bytes(argc, argv, 2, &bytes)) return bus.SetDeviceRecord(bytes);
   if (verb == "descriptor" && Bytes(argc, argv, 2, &bytes)) return bus.SetDescriptor(bytes);
-  if (verb == "fault" && argc >= 4) {
-    *usage = Index(kOps, 8, argv[2]) < 0;
-    return !*usage && Fault(bus, argc, argv);
-  }
+  if (verb == "fault" && argc >= 4) return Fault(bus, argc, argv, usage);
   if (verb == "write" && argc >= 5 && Bytes(argc, argv, 4, &bytes)) {
     const auto address = static_cast<std::uint32_t>(Number(argv[3]));
     return IsFlash(argv[2]) ? bus.WriteFlash(address, bytes) : bus.WriteData(address, bytes);
