@@ -22,9 +22,9 @@ namespace {
 // The Windows values the platform layer declares, as Windows defines them. The
 // simulated machine answers with the same constants, so only these numbers
 // tell a wrong one: message-box answers, error codes, the device-change
-// message and its records, the SetupAPI flags and the layouts of
-// SP_DEVICE_INTERFACE_DETAIL_DATA_A (cbSize as 64-bit SetupAPI checks it) and
-// DEV_BROADCAST_DEVICEINTERFACE_A.
+// message and its records, the SetupAPI flags, the USB device interface
+// class and the layouts of SP_DEVICE_INTERFACE_DETAIL_DATA_A (cbSize as
+// 64-bit SetupAPI checks it) and DEV_BROADCAST_DEVICEINTERFACE_A.
 namespace p = platform;
 static_assert(p::kIdOk == 1 && p::kIdCancel == 2 && p::kIdYes == 6 && p::kIdNo == 7);
 static_assert(p::kErrorFileNotFound == 2 && p::kErrorInvalidHandle == 6 &&
@@ -40,6 +40,11 @@ static_assert(p::kDigcfPresent == 2 && p::kDigcfDeviceInterface == 0x10 &&
               (sizeof(void*) != 8 || p::kInterfaceDetailFixedSize == 8));
 static_assert(p::kBroadcastHeaderSize == 12 && p::kBroadcastClassGuidOffset == 12 &&
               p::kBroadcastNameOffset == 28 && p::kDeviceInterfaceBroadcastSize == 32);
+constexpr p::Guid kUsb = p::kGuidDevinterfaceUsbDevice;  // {A5DCBF10-6530-11D2-901F-00C04FB951ED}
+static_assert(kUsb.data1 == 0xA5DCBF10 && kUsb.data2 == 0x6530 && kUsb.data3 == 0x11D2 &&
+              kUsb.data4[0] == 0x90 && kUsb.data4[1] == 0x1F && kUsb.data4[2] == 0x00 &&
+              kUsb.data4[3] == 0xC0 && kUsb.data4[4] == 0x4F && kUsb.data4[5] == 0xB9 &&
+              kUsb.data4[6] == 0x51 && kUsb.data4[7] == 0xED);
 
 using testing_support::RecordingDialogs;
 using testing_support::ScopedDialogs;

@@ -493,17 +493,24 @@ class NotificationTest : public MonitorTest {
   }
 };
 
+// Each notice also moves the serial on by one, so that the worker can tell
+// a notice it has not seen from the last one it saw.
 TEST_F(NotificationTest, RoutinesWithoutMainWindowSkipTheButtons) {
   ASSERT_EQ(g_pMainDlg.load(), nullptr);
+  const std::uint32_t serial = LatestDeviceNotice().serial;
   OnDeviceArrival();
   EXPECT_EQ(app_.m_bConnected.load(), 1);
   EXPECT_EQ(g_deviceAbsent.load(), 0);
   EXPECT_EQ(g_evArrival.Wait(0), WaitResult::kSignaled);
+  EXPECT_TRUE(LatestDeviceNotice().arrival);
+  OnDeviceRemoval();
   OnDeviceRemoval();
   EXPECT_EQ(app_.m_bConnected.load(), 0);
   EXPECT_EQ(g_deviceAbsent.load(), 1);
   EXPECT_EQ(g_evRemoval.Wait(0), WaitResult::kSignaled);
   EXPECT_EQ(window_.Updates(), 0);
+  EXPECT_EQ(LatestDeviceNotice().serial, serial + 3);
+  EXPECT_FALSE(LatestDeviceNotice().arrival);
 
   g_pMainDlg.store(&window_);
   OnDeviceArrival();

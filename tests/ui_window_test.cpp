@@ -109,6 +109,9 @@ TEST(UiWindowTest, EnterEndsTheProgramThroughTheDefaultExitButton) {
   ASSERT_FALSE(dialogs.empty());
   EXPECT_EQ(dialogs.back().Get("result"), "1");
   EXPECT_TRUE(run.Desktop().Boxes().empty());
+  // The window object is gone: nothing may reach it any more.
+  EXPECT_EQ(theApp.m_pMainWnd.load(), nullptr);
+  EXPECT_EQ(g_pMainDlg.load(), nullptr);
 }
 
 // ---- The background picture ----
