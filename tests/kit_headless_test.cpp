@@ -909,6 +909,7 @@ TEST(DialogTemplateTest, DefaultButtonClassesAndRegistry) {
   EXPECT_EQ(platform::ListKindOfClass("ComboBox"), platform::ListKind::kComboBox);
   EXPECT_EQ(platform::ListKindOfClass("LISTBOX"), platform::ListKind::kListBox);
   EXPECT_EQ(platform::ListKindOfClass("listboxes"), platform::ListKind::kNone);
+  EXPECT_EQ(platform::ListKindOfClass("distbox"), platform::ListKind::kNone);
 
   platform::RegisterTemplate(t);
   const platform::DialogTemplate* found = platform::FindTemplate(9050);
