@@ -192,7 +192,9 @@ TEST(UiWindowTest, PictureFillsTheClientAreaOnlyOnAScaledDisplay) {
                         Case{{1900, 1250, 288}, {}, 0, 1800, 1900, 1250},
                         Case{{943, 586, 144}, {k2x}, 0, 1800, 943, 586},
                         Case{{943, 586, 144}, {k2x, k3x}, 0, 600, 943, 586},
-                        Case{{1250, 820, 192}, {}, k3x, 1200, 1250, 820}}) {
+                        Case{{1250, 820, 192}, {}, k3x, 1200, 1250, 820},
+                        Case{{0, 586, 144}, {}, 0, 600, 600, 400},  // a client area of nothing
+                        Case{{943, 0, 144}, {}, 0, 600, 600, 400}}) {
     SCOPED_TRACE(std::to_string(c.surface.dpi) + " dpi, " + std::to_string(c.surface.clientWidth) +
                  " wide, " + std::to_string(c.missing.size()) + " missing, broken " +
                  std::to_string(c.broken));
