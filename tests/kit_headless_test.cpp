@@ -790,15 +790,7 @@ std::vector<std::uint8_t> Png(std::uint32_t width, std::uint32_t height) {
 }
 
 TEST_F(KitTest, HeadlessGraphicsKnowsPngSizesOnlyWhileStarted) {
-  struct : platform::PaintContext {  // a context that knows nothing: 0 x 0 at 96 dpi
-    void ExcludeFromPaint(const platform::Rect&) override {}
-    void DrawPicture(const platform::Picture&, int, int, int, int) override {}
-    std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture&, int,
-                                                           int) override {
-      return nullptr;
-    }
-    void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
-  } unknown;
+  const sim::NullPaintContext unknown;  // a context that knows nothing: 0 x 0 at 96 dpi
   const platform::Rect paint = unknown.PaintRect();  // the whole (empty) client area
   EXPECT_EQ((std::vector<int>{unknown.ClientWidth(), unknown.ClientHeight(), unknown.Dpi(),
                               paint.left, paint.top, paint.right, paint.bottom}),

@@ -37,17 +37,6 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-class NullPaintContext : public platform::PaintContext {
- public:
-  void ExcludeFromPaint(const platform::Rect&) override {}
-  void DrawPicture(const platform::Picture&, int, int, int, int) override {}
-  std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture&, int,
-                                                         int) override {
-    return nullptr;
-  }
-  void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
-};
-
 }  // namespace
 
 // Settling needs to know which background threads are blocked.

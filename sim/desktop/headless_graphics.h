@@ -33,6 +33,19 @@ struct DrawCall {
   int height = 0;
 };
 
+// A paint context that draws nothing and knows nothing of its window: the
+// platform's defaults, 0 x 0 at 96 dpi. For a desktop without graphics.
+class NullPaintContext : public platform::PaintContext {
+ public:
+  void ExcludeFromPaint(const platform::Rect&) override {}
+  void DrawPicture(const platform::Picture&, int, int, int, int) override {}
+  std::unique_ptr<platform::DrawnPicture> DrawIntoBitmap(const platform::Picture&, int,
+                                                         int) override {
+    return nullptr;
+  }
+  void CopyFromBitmap(const platform::DrawnPicture&, const platform::Rect&) override {}
+};
+
 class HeadlessGraphics : public platform::Graphics {
  public:
   std::uintptr_t Startup() override;
