@@ -133,9 +133,18 @@ bool SimDeviceTree::Fail(std::uint32_t error) {
   return false;
 }
 
-const SimDeviceTree::Snapshot* SimDeviceTree::FindSet(platform::Handle set) const {
+const SimDeviceTree::Snapshot* SimDeviceTree::CallOnSet(EnumCall call, platform::Handle set) {
+  std::uint32_t error = 0;
+  if (TakeFault(call, &error)) {
+    Fail(error);
+    return nullptr;
+  }
   auto found = sets_.find(set);
-  return found == sets_.end() ? nullptr : &found->second;
+  if (found == sets_.end()) {
+    Fail(platform::kErrorInvalidHandle);
+    return nullptr;
+  }
+  return &found->second;
 }
 
 // A DevInfoData names its device by the member number the tree put in its
@@ -179,10 +188,8 @@ platform::Handle SimDeviceTree::GetClassDevs(const platform::Guid& classGuid,
 bool SimDeviceTree::EnumDeviceInfo(platform::Handle set, std::uint32_t index,
                                    platform::DevInfoData* data) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::uint32_t error = 0;
-  if (TakeFault(EnumCall::kEnumDeviceInfo, &error)) return Fail(error);
-  const Snapshot* snapshot = FindSet(set);
-  if (snapshot == nullptr) return Fail(platform::kErrorInvalidHandle);
+  const Snapshot* snapshot = CallOnSet(EnumCall::kEnumDeviceInfo, set);
+  if (snapshot == nullptr) return false;
   if (data == nullptr || data->cbSize != sizeof(platform::DevInfoData)) {
     return Fail(kErrorInvalidUserBuffer);
   }
@@ -198,10 +205,8 @@ bool SimDeviceTree::GetDeviceRegistryProperty(platform::Handle set, platform::De
                                               std::uint32_t bufferSize,
                                               std::uint32_t* requiredSize) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::uint32_t error = 0;
-  if (TakeFault(EnumCall::kGetDeviceRegistryProperty, &error)) return Fail(error);
-  const Snapshot* snapshot = FindSet(set);
-  if (snapshot == nullptr) return Fail(platform::kErrorInvalidHandle);
+  const Snapshot* snapshot = CallOnSet(EnumCall::kGetDeviceRegistryProperty, set);
+  if (snapshot == nullptr) return false;
   const SimUsbDevice* device = DeviceOf(*snapshot, data);
   if (device == nullptr) return false;
   if (buffer == nullptr && bufferSize != 0) return Fail(platform::kErrorInvalidParameter);
@@ -221,10 +226,8 @@ bool SimDeviceTree::EnumDeviceInterfaces(platform::Handle set, platform::DevInfo
                                          const platform::Guid& classGuid, std::uint32_t index,
                                          platform::DeviceInterfaceData* interfaceData) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::uint32_t error = 0;
-  if (TakeFault(EnumCall::kEnumDeviceInterfaces, &error)) return Fail(error);
-  const Snapshot* snapshot = FindSet(set);
-  if (snapshot == nullptr) return Fail(platform::kErrorInvalidHandle);
+  const Snapshot* snapshot = CallOnSet(EnumCall::kEnumDeviceInterfaces, set);
+  if (snapshot == nullptr) return false;
   if (interfaceData == nullptr || interfaceData->cbSize != sizeof(platform::DeviceInterfaceData)) {
     return Fail(kErrorInvalidUserBuffer);
   }
@@ -262,10 +265,8 @@ bool SimDeviceTree::GetDeviceInterfaceDetail(platform::Handle set,
     std::memcpy(&request.sizeField, detail, sizeof(std::uint32_t));
   }
   detailRequests_.push_back(request);
-  std::uint32_t error = 0;
-  if (TakeFault(EnumCall::kGetDeviceInterfaceDetail, &error)) return Fail(error);
-  const Snapshot* snapshot = FindSet(set);
-  if (snapshot == nullptr) return Fail(platform::kErrorInvalidHandle);
+  const Snapshot* snapshot = CallOnSet(EnumCall::kGetDeviceInterfaceDetail, set);
+  if (snapshot == nullptr) return false;
   if (interfaceData == nullptr || interfaceData->cbSize != sizeof(platform::DeviceInterfaceData)) {
     return Fail(kErrorInvalidUserBuffer);
   }

@@ -130,7 +130,9 @@ class SimDeviceTree : public platform::DeviceEnum {
   // with *error.
   bool TakeFault(EnumCall call, std::uint32_t* error);
   bool Fail(std::uint32_t error);  // sets the last error, returns false
-  const Snapshot* FindSet(platform::Handle set) const;
+  // The start of a call on a device information set: counted, an armed fault
+  // taken, the set found; nullptr (the last error set) when the call fails.
+  const Snapshot* CallOnSet(EnumCall call, platform::Handle set);
   // The device a DevInfoData of the set names, or nullptr (error already set).
   const SimUsbDevice* DeviceOf(const Snapshot& snapshot, const platform::DevInfoData* data);
 
