@@ -29,7 +29,7 @@ constexpr int kFlashAttempts = 64;
 // verification, at the identity's write-back and confirmation, at an RF
 // setting, empty descriptor reads and enumeration size requests.
 static_assert(kBlockWriteAttempts == 9 && kPageVerifyFailures == 9 && kIdentityWriteAttempts == 9 &&
-              kIdentityConfirmReads == 9 && kRfWriteAttempts == 9 &&
+              kConfirmReads == 9 && kRfWriteAttempts == 9 &&
               kDescriptorEmptyReadLimit == 64 && kSizeRequestLimit == 8);
 
 using platform::BoxStyle;

@@ -160,20 +160,22 @@ INSTANTIATE_TEST_SUITE_P(
         Change{"Nothing", -1, -1, {kRfClosingNote}, {}},
         Change{"SameValuesSelectedAgain", 1, 5, {kRfClosingNote}, {}},
         Change{
-            "GroupOnly", 3, -1, {kGroupChangedText, kRfClosingNote}, {"DW 0015/1 03", "DR 0015/1"}},
+            "GroupOnly", 3, -1, {kGroupChangedText, kRfClosingNote},
+            {"DR 0015/1", "DW 0015/1 03", "DR 0015/1"}},  // the value to put back confirmed first
         Change{"GroupToDefault",
                0,
                -1,
                {kGroupChangedText, kRfClosingNote},
-               {"DW 0015/1 00", "DR 0015/1"}},
+               {"DR 0015/1", "DW 0015/1 00", "DR 0015/1"}},
         Change{
             "BandOnly", -1, 15, {kBandChangedText, kRfClosingNote},
-            {"DR 01c0/1", "DW 01c1/1 0f", "DR 01c1/1"}},  // band 15: the marker read again first
+            // band 15: the marker confirmed by two reads first
+            {"DR 01c0/1", "DR 01c0/1", "DR 01c1/1", "DW 01c1/1 0f", "DR 01c1/1"}},
         Change{"Both",
                2,
                9,
                {kBandChangedText, kGroupChangedText, kRfClosingNote},
-               {"DW 0015/1 02", "DR 0015/1", "DW 01c1/1 09", "DR 01c1/1"}}),
+               {"DR 0015/1", "DW 0015/1 02", "DR 0015/1", "DR 01c1/1", "DW 01c1/1 09", "DR 01c1/1"}}),
     [](const ::testing::TestParamInfo<Change>& info) { return info.param.name; });
 
 // With nothing selected in either list (settings the lists cannot show),
@@ -200,7 +202,7 @@ TEST(UiRfTest, MissingSelectionsArePromptedForAndNothingIsWritten) {
       (std::vector<std::string>{kRfQuestionText, kChooseGroupText, kChooseBandText, kRfClosingNote,
                                 kChooseGroupText, kBandChangedText + kRfClosingNote}));
   EXPECT_EQ(WireAfterLast(run.Dongle(), "DR 0000/27"),
-            (std::vector<std::string>{"DW 01c1/1 03", "DR 01c1/1"}));
+            (std::vector<std::string>{"DR 01c1/1", "DW 01c1/1 03", "DR 01c1/1"}));
 }
 
 // A change is stored at once: Change again writes nothing, and the next
@@ -228,38 +230,58 @@ TEST(UiRfTest, ChangedValuesAreKeptForTheNextChangeAndTheNextOpening) {
   EXPECT_EQ(groups[1], kGroupEntries + " 4");
 }
 
-// A setting that never reads back as written (the dongle stores another
-// byte every time) is tried kRfWriteAttempts times; then the value before is
-// written back and verified, and the shared error text follows: no report,
-// the dialog stays open, the dongle keeps the value it had. A value before
-// that was never read (its read at connection failed) is not written back.
-TEST(UiRfTest, SettingThatNeverTakesIsPutBackAndShowsTheSharedError) {
+// A setting that does not take (the dongle stores another byte every time,
+// or a request fails after a wrong byte was stored) gets its value before put
+// back and verified, then the shared error text: no report, the dialog stays
+// open. The value put back is the one two reads agree on (a fresh read
+// agreeing with the worker's), and only one the dongle can hold.
+TEST(UiRfTest, SettingThatDoesNotTakeIsPutBackAndShowsTheSharedError) {
   struct Case {
     const char* name;
-    int before;     // the dongle's group before (-1: the byte 0xff)
-    int flipAfter;  // data writes let through after Change
-    int group;      // m_nRfGroup afterwards
-    int stored;     // the dongle's group byte afterwards
+    sim::SimDongleConfig dongle;
+    std::vector<sim::Fault> atPlug;    // at a re-plug before the dialog opens (none: no re-plug)
+    std::vector<sim::Fault> atChange;  // the group (2) written first, then the band
+    int band;                          // the band chosen
+    int group, startBand;              // m_nRfGroup and m_nStartBand afterwards
+    Bytes held;                        // the dongle's group and band afterwards
     int writes;
     const char* putBack;  // the write of the value before
   };
-  for (const Case& c : {Case{"group", 1, 0, 1, 1, 10, "DW 0015/1 01"},
-                        Case{"band", 1, 1, 2, 2, 11, "DW 01c1/1 05"},
-                        Case{"group 0xff", -1, 0, -1, 0xFF, 10, "DW 0015/1 ff"},
-                        Case{"group never read", 1, 0, kRfUnknown, 3, 9, nullptr}}) {
+  const sim::Fault failedRead = sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail);
+  const auto flip = [](sim::FaultOp op, int after, int count, int bit) {
+    sim::Fault fault = sim::MakeFault(op, sim::FaultKind::kFlip, after, count);
+    fault.flipBit = static_cast<std::uint32_t>(bit);
+    return fault;
+  };
+  const sim::Fault failedWrite = sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 2);
+  for (const Case& c : {
+           Case{"group", WithRf(1, 3, 5), {}, {FlipDataWrites(0)}, 9, 1, 5, {1, 5}, 10, "DW 0015/1 01"},
+           Case{"band", WithRf(1, 3, 5), {}, {FlipDataWrites(1)}, 9, 2, 5, {2, 5}, 11, "DW 01c1/1 05"},
+           Case{"group 0xff, none the dongle can hold", WithRf(-1, 3, 5), {}, {FlipDataWrites(0)}, 9,
+                kRfUnknown, 5, {3, 5}, 9, nullptr},
+           Case{"group never read", WithRf(1, 3, 5), {failedRead}, {FlipDataWrites(0)}, 9, 1, 5,
+                {1, 5}, 10, "DW 0015/1 01"},
+           Case{"group 0 read as 8", WithRf(0, 3, 5), {flip(sim::FaultOp::kDataRead, 0, 1, 3)},
+                {FlipDataWrites(0)}, 9, 0, 5, {0, 5}, 10, "DW 0015/1 00"},
+           Case{"band 12 of 13 read as 13", WithRf(1, 2, 12), {flip(sim::FaultOp::kDataRead, 2, 1, 0)},
+                {FlipDataWrites(1)}, 9, 2, 12, {2, 12}, 11, "DW 01c1/1 0c"},
+           Case{"band 12 stored as 13, then a failed write", WithRf(1, 2, 5), {},
+                {flip(sim::FaultOp::kDataWrite, 1, 1, 0), failedWrite}, 12, 2, 5, {2, 5}, 4,
+                "DW 01c1/1 05"}}) {
     SCOPED_TRACE(c.name);
-    sim::SimulatedRun run(WithRf(c.before, 3, 5));
-    if (c.group == kRfUnknown) {
+    sim::SimulatedRun run(c.dongle);
+    if (!c.atPlug.empty()) {
       run.Desktop().Do("unplug", [&] { run.Machine().Unplug(); });
-      run.Desktop().Do("plug, the group read failing", [&] {
-        run.Dongle().AddFault(sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail));
+      run.Desktop().Do("plug, the settings read with faults", [&] {
+        for (const sim::Fault& fault : c.atPlug) run.Dongle().AddFault(fault);
         run.Machine().Plug();
       });
     }
     OpenRfDialog(run);
-    run.Desktop().Select(IDC_RF_GROUP, 2).Select(IDC_RF_BAND, 9);
-    run.Desktop().Do("every write of one setting stored wrong",
-                     [&] { run.Dongle().AddFault(FlipDataWrites(c.flipAfter)); });
+    run.Desktop().Select(IDC_RF_GROUP, 2).Select(IDC_RF_BAND, c.band);
+    run.Desktop().Do("the change's faults", [&] {
+      for (const sim::Fault& fault : c.atChange) run.Dongle().AddFault(fault);
+    });
     run.Desktop().Click(IDC_RF_CHANGE).Answer(BoxAnswer::kOk);
     bool stillOpen = false;
     run.Desktop().Do("look", [&] { stillOpen = run.Desktop().TopmostDialog() == IDD_ADJUST_RF; });
@@ -270,15 +292,14 @@ TEST(UiRfTest, SettingThatNeverTakesIsPutBackAndShowsTheSharedError) {
               (std::vector<std::string>{kRfQuestionText, kUpgradeErrorText}));
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(theApp.m_nRfGroup.load(), c.group);
-    EXPECT_EQ(theApp.m_nStartBand.load(), 5);
-    EXPECT_EQ(run.Dongle().ReadData(ADDR_RF_GROUP, 1), Bytes{static_cast<std::uint8_t>(c.stored)});
-    EXPECT_EQ(run.Dongle().ReadData(ADDR_START_BAND, 1), Bytes{5});
+    EXPECT_EQ(theApp.m_nStartBand.load(), c.startBand);
+    EXPECT_EQ((Bytes{run.Dongle().ReadData(ADDR_RF_GROUP, 1)[0],
+                     run.Dongle().ReadData(ADDR_START_BAND, 1)[0]}),
+              c.held);
     // The band is not tried after a failed group; the value before goes back once.
-    const std::vector<std::string> wire = WireAfterLast(run.Dongle(), "DR 0000/27");
     EXPECT_EQ(CountWrites(run.Dongle()), c.writes);
-    EXPECT_EQ(Count(wire, "DW 01c1/1 09"), c.flipAfter == 0 ? 0 : 9);
     if (c.putBack != nullptr) {
-      EXPECT_EQ(Count(wire, c.putBack), 1);
+      EXPECT_EQ(Count(WireAfterLast(run.Dongle(), "DR 0000/27"), c.putBack), 1);
     }
   }
 }
@@ -356,10 +377,10 @@ TEST(UiRfTest, ReplugWhileTheDialogIsOpenRefreshesTheLists) {
             (std::vector<std::string>{kRfQuestionText, kBandChangedText + kRfClosingNote}));
   // The last opening's settings reads, then the change.
   const std::vector<std::string> wire = Wire(run.Dongle());
-  ASSERT_GE(wire.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(wire.end() - 5, wire.end()),
-            (std::vector<std::string>{"DR 0015/1", "DR 01c0/1", "DR 01c1/1", "DW 01c1/1 0c",
-                                      "DR 01c1/1"}));
+  ASSERT_GE(wire.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(wire.end() - 6, wire.end()),
+            (std::vector<std::string>{"DR 0015/1", "DR 01c0/1", "DR 01c1/1", "DR 01c1/1",
+                                      "DW 01c1/1 0c", "DR 01c1/1"}));
   EXPECT_EQ(run.Dongle().OpenCount(), 4u);
 }
 

@@ -27,13 +27,12 @@ constexpr int kPageVerifyFailures = 9;
 // Attempts at writing the identity bytes back and reading them back equal:
 // the same allowance for transient trouble as a flash block gets.
 constexpr int kIdentityWriteAttempts = kBlockWriteAttempts;
-// Reads of the identity area before the identity is used, while two in a row
-// (the record's being the first) disagree: a bit flipped on the way spoils one
-// read, so agreement comes within a few unless the link keeps failing.
-constexpr int kIdentityConfirmReads = kIdentityWriteAttempts;
+// Reads of a value the program will act on (the identity, an RF setting, the
+// band-count marker) while two in a row disagree: one flipped bit spoils one
+// read, so two agree within a few unless the link keeps failing.
+constexpr int kConfirmReads = kIdentityWriteAttempts;
 // Attempts at writing an RF setting until it reads back as written, and again
-// at writing the value before back when it never does: the identity write's
-// allowance for a byte that arrives wrong.
+// at putting the value before back when it never does.
 constexpr int kRfWriteAttempts = kIdentityWriteAttempts;
 
 // A read that returns no bytes is repeated at once. The dongle answers the

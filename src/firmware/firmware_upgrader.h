@@ -24,13 +24,15 @@ constexpr int PAGE_VERIFY_FAILED = 5;    // 9th verification failure was a diffe
 constexpr int PAGE_DEVICE_ABSENT = 6;    // the dongle was found absent before a write attempt
 
 // What the last failed identity restore of this run left behind: the
-// identity it meant to write, and the bytes the dongle read back after the
-// restore's last attempt. It lives only as long as the program does; nothing
-// is stored on the PC.
+// identity it meant to write, the bytes the dongle was last read back to hold
+// (which differ from it outside the RF group byte), and whether the user has
+// changed the group since. It lives only as long as the program does;
+// nothing is stored on the PC.
 struct FailedRestore {
   bool known = false;
   std::uint8_t intended[IDENTITY_SIZE] = {};
   std::uint8_t left[IDENTITY_SIZE] = {};
+  bool groupChanged = false;
 };
 
 // The loader's messages, and the programming sequence's own ones.
@@ -71,12 +73,16 @@ class FirmwareUpgrader : public ProgrammingWindow {
   void ProgramFirmware();
 
   // Confirms the identity bytes of m_info before the programming sequence
-  // restores them: reads the identity area until two reads in a row (the
-  // record being the first) agree, and keeps the agreed bytes in m_info, or,
-  // when they are exactly what the last failed restore of this run left in
-  // a dongle, the identity that restore meant to write. false when they never
-  // agree or a read fails; nothing has been written then.
+  // restores them: two reads in a row agree (the record's being the first),
+  // and m_info keeps the agreed bytes or, when they are what the last failed
+  // restore of this run left outside the group byte, the identity that
+  // restore meant to write, with the present group if the user has changed
+  // it since. false when they never agree or a read fails; nothing has been
+  // written then.
   [[nodiscard]] bool ConfirmIdentity();
+
+  // The user has changed the RF group, and the dongle read it back.
+  void GroupChangedByUser() { m_failedRestore.groupChanged = true; }
 
   // m_info read as the device's information record.
   DeviceInfo Info() const {
@@ -98,7 +104,6 @@ class FirmwareUpgrader : public ProgrammingWindow {
   [[nodiscard]] bool ProgramPages(std::uint16_t pageSize, std::uint16_t* address);
   [[nodiscard]] bool ProgramDataBlock(std::uint16_t* address);
   [[nodiscard]] bool RestoreIdentity();
-  [[nodiscard]] bool IdentityWritten(const std::uint8_t* send, FailedRestore* seen);
 
   // The two passes of WriteFlashPage, and a failure shown with its code.
   [[nodiscard]] int WritePagePass(const std::uint8_t* page, std::uint16_t address);

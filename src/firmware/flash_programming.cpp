@@ -4,6 +4,7 @@
 // and telling the user the outcome.
 #include <cstring>
 
+#include "device/checked_data.h"
 #include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
 
@@ -128,13 +129,13 @@ bool FirmwareUpgrader::ProgramPages(std::uint16_t pageSize, std::uint16_t* addre
 
 bool FirmwareUpgrader::ProgramDataBlock(std::uint16_t* address) {
   std::uint8_t send[FLASH_BLOCK_SIZE];
-  std::uint8_t readBack[FLASH_BLOCK_SIZE];
   for (int j = 0; j < kDataBlockCount; ++j) {
     std::memcpy(send, m_pImageCur, FLASH_BLOCK_SIZE);
     ScrambleBlock(send, FLASH_BLOCK_SIZE);
-    if (WriteDeviceData(send, *address, FLASH_BLOCK_SIZE) != 0) return false;
-    if (ReadDeviceData(readBack, *address, FLASH_BLOCK_SIZE) != 0) return false;
-    if (std::memcmp(readBack, send, FLASH_BLOCK_SIZE) != 0) return false;
+    // One attempt: a block that does not read back equal ends the upgrade.
+    if (WriteVerified(send, *address, FLASH_BLOCK_SIZE, 1, OnFailedRequest::kStop).status != 0) {
+      return false;
+    }
     *address = Offset(*address, FLASH_BLOCK_SIZE);
     m_pImageCur += FLASH_BLOCK_SIZE;
     SetProgressPos(kProgressPagesEnd + j);

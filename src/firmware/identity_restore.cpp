@@ -2,71 +2,65 @@
 // read before they are used, written back and verified after programming,
 // and, when that restore fails, remembered for the rest of the run so that
 // the retry the message asks for does not take the scrambled bytes for the
-// dongle's own.
+// dongle's own. The RF group lives inside the identity bytes and the user may
+// change it in between, so the memory leaves that byte out.
 #include <cstddef>
 #include <cstring>
 
+#include "device/checked_data.h"
 #include "firmware/firmware_upgrader.h"
 
 namespace {
 
-bool SameIdentity(const std::uint8_t* a, const std::uint8_t* b) {
-  return std::memcmp(a, b, IDENTITY_SIZE) == 0;
+constexpr std::size_t kGroupInIdentity = ADDR_RF_GROUP - ADDR_IDENTITY;
+
+bool SameOutsideGroup(const std::uint8_t* a, const std::uint8_t* b) {
+  return std::memcmp(a, b, kGroupInIdentity) == 0 &&
+         std::memcmp(a + kGroupInIdentity + 1, b + kGroupInIdentity + 1,
+                     IDENTITY_SIZE - kGroupInIdentity - 1) == 0;
 }
 
 }  // namespace
 
 bool FirmwareUpgrader::ConfirmIdentity() {
   std::uint8_t* const identity = m_info + offsetof(DeviceInfo, identity);
-  std::uint8_t read[IDENTITY_SIZE];
-  for (int reads = 0; reads < kIdentityConfirmReads; ++reads) {
-    if (ReadDeviceData(read, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
-    if (SameIdentity(read, identity)) {
-      // Bytes a failed restore left behind are not this dongle's identity:
-      // it gets the one that restore meant to write back.
-      if (m_failedRestore.known && SameIdentity(read, m_failedRestore.left)) {
-        std::memcpy(identity, m_failedRestore.intended, IDENTITY_SIZE);
-      }
-      return true;
-    }
-    std::memcpy(identity, read, IDENTITY_SIZE);  // the newest read, to be confirmed by the next
+  if (ReadConfirmed(identity, true, ADDR_IDENTITY, IDENTITY_SIZE, kConfirmReads) != kStatusOk) {
+    return false;
   }
-  return false;
+  // Bytes a failed restore left behind are not this dongle's identity: it
+  // gets the one that restore meant to write, with the group it has now if
+  // the user has set it since (else that byte, too, may be the restore's).
+  if (m_failedRestore.known && SameOutsideGroup(identity, m_failedRestore.left)) {
+    const std::uint8_t group = identity[kGroupInIdentity];
+    std::memcpy(identity, m_failedRestore.intended, IDENTITY_SIZE);
+    if (m_failedRestore.groupChanged) identity[kGroupInIdentity] = group;
+  }
+  return true;
 }
 
 bool FirmwareUpgrader::RestoreIdentity() {
-  // Sent as read from the device, without ScrambleBlock. A write that did not
-  // take leaves wrong bytes in the identity area, and the next upgrade would
-  // read them as the dongle's own and write them back for good: the write is
-  // retried, as a flash block is, while the dongle is there.
+  // Sent as read from the device, without ScrambleBlock, and retried like a
+  // flash block while the dongle is there: a write that did not take leaves
+  // wrong bytes that the next upgrade would read as the dongle's own.
   std::uint8_t send[IDENTITY_SIZE];
   std::memcpy(send, m_info + offsetof(DeviceInfo, identity), IDENTITY_SIZE);
-  FailedRestore seen;
-  for (int attempt = 1; attempt <= kIdentityWriteAttempts; ++attempt) {
-    if (attempt > 1 && g_deviceAbsent.load() != 0) break;
-    if (IdentityWritten(send, &seen)) {
-      if (m_failedRestore.known && SameIdentity(send, m_failedRestore.intended)) {
-        m_failedRestore.known = false;  // that dongle holds its identity again
-      }
-      return true;
-    }
+  WriteOutcome outcome =
+      WriteVerified(send, ADDR_IDENTITY, IDENTITY_SIZE, kIdentityWriteAttempts, OnFailedRequest::kRetry);
+  if (outcome.seen && outcome.status != kStatusOk && g_deviceAbsent.load() == 0) {
+    // The last read-back may itself have arrived wrong: what the dongle holds
+    // is read again until two reads agree, while it answers.
+    (void)ReadConfirmed(outcome.held, true, ADDR_IDENTITY, IDENTITY_SIZE, kConfirmReads);
   }
-  // Remembered only when the last thing seen of the dongle is a read-back
-  // with no write after it; after a failed write or read what it holds is
-  // not known, and the memory of an earlier failure stays.
-  if (seen.known) {
-    std::memcpy(seen.intended, send, IDENTITY_SIZE);
-    m_failedRestore = seen;
+  if (outcome.seen && !SameOutsideGroup(outcome.held, send)) {
+    // Kept even when a later attempt failed: the last bytes seen are the
+    // best guess at what the dongle holds.
+    m_failedRestore.known = true;
+    m_failedRestore.groupChanged = false;
+    std::memcpy(m_failedRestore.intended, send, IDENTITY_SIZE);
+    std::memcpy(m_failedRestore.left, outcome.held, IDENTITY_SIZE);
+  } else if (outcome.seen && m_failedRestore.known &&
+             SameOutsideGroup(send, m_failedRestore.intended)) {
+    m_failedRestore.known = false;  // that dongle holds its identity again
   }
-  return false;
-}
-
-// One attempt: write, read back, compare. *seen is what the dongle was last
-// read back to hold (unknown from the write on until a read-back succeeds).
-bool FirmwareUpgrader::IdentityWritten(const std::uint8_t* send, FailedRestore* seen) {
-  seen->known = false;
-  if (WriteDeviceData(send, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
-  if (ReadDeviceData(seen->left, ADDR_IDENTITY, IDENTITY_SIZE) != 0) return false;
-  seen->known = true;
-  return SameIdentity(seen->left, send);
+  return outcome.status == kStatusOk;
 }

@@ -4,15 +4,13 @@
 
 #include <cstdint>
 
-#include "device/retry_policy.h"
-#include "device/vendor_request.h"
-#include "firmware/firmware_upgrader.h"
 #include "firmware/upgrade_error.h"
-#include "monitor/device_worker.h"
 #include "platform/platform.h"
 #include "ui/app.h"
 #include "ui/resource_ids.h"
+#include "ui/rf_change.h"
 #include "ui/rf_texts.h"
+#include "ui/upgrade_dlg.h"
 
 CAdjRFDlg::CAdjRFDlg(kit::CDialog* /*parent*/) : kit::CDialog(IDD_ADJUST_RF) {}
 
@@ -57,63 +55,31 @@ KIT_END_MESSAGE_MAP()
 
 void CAdjRFDlg::OnExit() { kit::CDialog::OnCancel(); }
 
-namespace {
-
-enum class Stored { kYes, kDiffers, kFailed };
-
-// Writes one byte and reads it back, up to kRfWriteAttempts times while the
-// byte read back differs. A failed request ends it at once, as it always has.
-Stored StoreSetting(std::uint16_t address, int value) {
-  const auto written = static_cast<std::uint8_t>(value);
-  for (int attempt = 1; attempt <= kRfWriteAttempts; ++attempt) {
-    if (attempt > 1 && g_deviceAbsent.load() != 0) break;
-    std::uint8_t readBack = 0;
-    if (WriteDeviceData(&written, address, 1) != 0 || ReadDeviceData(&readBack, address, 1) != 0) {
-      return Stored::kFailed;
-    }
-    if (readBack == written) return Stored::kYes;
-  }
-  return Stored::kDiffers;
-}
-
-}  // namespace
-
-bool CAdjRFDlg::WriteSetting(std::uint16_t address, int value, int previous) {
-  const Stored stored = StoreSetting(address, value);
-  if (stored == Stored::kYes) return true;
-  // The error is shown whatever the value before does; what matters is that
-  // the dongle keeps a value it had, not the one that arrived wrong. A value
-  // never read is not put back: it would be a byte the dongle never held.
-  if (stored == Stored::kDiffers && previous != kRfUnknown) (void)StoreSetting(address, previous);
-  kit::AfxMessageBox(g_strUpgradeError);
-  return false;
-}
-
-bool CAdjRFDlg::BandAvailable(int band) {
-  if (band < RfBandCount(false)) return true;
-  std::uint8_t marker = 0;
-  if (ReadDeviceData(&marker, ADDR_BAND_MARKER, 1) == 0 && marker == BAND_MARKER_16_BANDS) return true;
-  kit::AfxMessageBox(g_strUpgradeError);
-  return false;
-}
-
+// The group's step, then the band's: a missing selection is prompted for, a
+// changed one written; a setting that did not change shows the shared error
+// and ends the press, so the band is not tried after a failed group.
 void CAdjRFDlg::OnChange() {
+  RfChange change;
   std::string report = kRfClosingNote;
-  const int group = m_comboGroup.GetCurSel();
-  if (group == -1) {
-    kit::AfxMessageBox(kChooseGroupText);
-  } else if (group != theApp.m_nRfGroup.load()) {
-    if (!WriteSetting(ADDR_RF_GROUP, group, theApp.m_nRfGroup.load())) return;
-    theApp.m_nRfGroup.store(group);
-    report = kGroupChangedText + report;
+  const auto step = [&](kit::CComboBox& list, const char* prompt, std::uint16_t address,
+                        std::atomic<int>& reading, const char* changed) {
+    const int value = list.GetCurSel();
+    if (value == -1) {
+      kit::AfxMessageBox(prompt);
+    } else if (value != reading.load()) {
+      if (!change.Apply(address, reading, value)) {
+        kit::AfxMessageBox(g_strUpgradeError);
+        return false;
+      }
+      report = changed + report;
+      // An identity restore that failed before must not undo the new group.
+      CUpgradeDlg* main = theApp.MainDialog();
+      if (address == ADDR_RF_GROUP && main != nullptr) main->GroupChangedByUser();
+    }
+    return true;
+  };
+  if (step(m_comboGroup, kChooseGroupText, ADDR_RF_GROUP, theApp.m_nRfGroup, kGroupChangedText) &&
+      step(m_comboBand, kChooseBandText, ADDR_START_BAND, theApp.m_nStartBand, kBandChangedText)) {
+    kit::AfxMessageBox(report);
   }
-  const int band = m_comboBand.GetCurSel();
-  if (band == -1) {
-    kit::AfxMessageBox(kChooseBandText);
-  } else if (band != theApp.m_nStartBand.load()) {
-    if (!BandAvailable(band) || !WriteSetting(ADDR_START_BAND, band, theApp.m_nStartBand.load())) return;
-    theApp.m_nStartBand.store(band);
-    report = kBandChangedText + report;
-  }
-  kit::AfxMessageBox(report);
 }

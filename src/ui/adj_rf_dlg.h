@@ -27,12 +27,4 @@ class CAdjRFDlg : public kit::CDialog {
 
  private:
   void FillBandList();
-  // Writes one setting byte and reads it back until it reads back equal;
-  // when it never does, writes `previous` back the same way, so the dongle is
-  // not left with a value it cannot have. false: the shared error text has
-  // been shown.
-  bool WriteSetting(std::uint16_t address, int value, int previous);
-  // Bands from 13 on exist only on a 16-band dongle: the marker is read again
-  // before one is written. false: the shared error text has been shown.
-  bool BandAvailable(int band);
 };
