@@ -172,10 +172,11 @@ void ChangeRf(Session& session) {
   if (!session.Press(rf, IDC_RF_CHANGE, "Change")) return;
   session.Answer(session.ExpectBox("the RF change", kRfReportBothChanged, {IDOK}), IDOK);
   CheckRequests(session,
-                {e2e::DataRead(0, 27), e2e::DataWrite(21, 1), e2e::DataRead(21, 1),
-                 e2e::DataWrite(449, 1), e2e::DataRead(449, 1)},
-                "the RF adjustment: the record for the version gate; group written and read "
-                "back, then band");
+                {e2e::DataRead(0, 27), e2e::DataRead(21, 1), e2e::DataWrite(21, 1),
+                 e2e::DataRead(21, 1), e2e::DataRead(449, 1), e2e::DataWrite(449, 1),
+                 e2e::DataRead(449, 1)},
+                "the RF adjustment: the record for the version gate; group read to confirm the "
+                "value before, written and read back, then band");
   Check(ReadData(session.Bus(), 21, 1) == std::vector<std::uint8_t>{4} &&
             ReadData(session.Bus(), 449, 1) == std::vector<std::uint8_t>{9},
         "the dongle holds group 4 at 21 and band 9 at 449");
