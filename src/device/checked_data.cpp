@@ -31,7 +31,7 @@ WriteOutcome WriteVerified(const std::uint8_t* bytes, std::uint16_t address, std
   }
   std::uint8_t readBack[kMaxDataLength];
   for (int attempt = 1; attempt <= attempts; ++attempt) {
-    if (attempt > 1 && g_deviceAbsent.load() != 0) break;
+    if (attempt > 1 && DongleGone()) break;
     outcome.changedSinceSeen = true;
     outcome.status = WriteDeviceData(bytes, address, length);
     if (outcome.status == kStatusOk) outcome.status = ReadDeviceData(readBack, address, length);

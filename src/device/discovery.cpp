@@ -240,7 +240,7 @@ std::uint32_t CheckDescriptor(int* matched) {
       Os().io->Read(g_hDevice, buffer, DESCRIPTOR_READ_SIZE, &count);
     }
     if (count != 0) break;
-    if (g_deviceAbsent.load() != 0 || ++emptyReads >= kDescriptorEmptyReadLimit) break;
+    if (DongleGone() || ++emptyReads >= kDescriptorEmptyReadLimit) break;
   }
   // Bytes that were not received are never compared as if they had been.
   const bool equal =

@@ -22,6 +22,8 @@ std::uint32_t g_bytesReturned = 0;
 bool g_largePages = false;
 std::atomic<int> g_deviceAbsent{0};
 
+bool DongleGone() { return g_deviceAbsent.load() != 0; }
+
 namespace {
 
 std::mutex g_requestLock;
@@ -63,7 +65,7 @@ std::uint32_t RepeatWhileDongleThere(Attempt attempt) {
       result = attempt();
     }
     if (result.status == kStatusOk || !result.repeatable) return result.status;
-    if (failedCalls >= kFlashRetryLimit || g_deviceAbsent.load() != 0) return result.status;
+    if (failedCalls >= kFlashRetryLimit || DongleGone()) return result.status;
   }
 }
 

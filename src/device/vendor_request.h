@@ -63,6 +63,10 @@ extern std::uint32_t g_bytesReturned;
 extern bool g_largePages;
 extern std::atomic<int> g_deviceAbsent;
 
+// The dongle has been announced as removed, or the worker's last opening
+// found none: g_deviceAbsent is set.
+[[nodiscard]] bool DongleGone();
+
 // The one lock that serialises device requests: each routine below holds it
 // from filling g_request to reading the reply (the flash routines per
 // attempt, not across their retries), so the worker thread and the window

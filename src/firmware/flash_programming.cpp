@@ -57,7 +57,7 @@ int FirmwareUpgrader::FailPage(const std::string& text, int code) {
 int FirmwareUpgrader::WritePagePass(const std::uint8_t* page, std::uint16_t address) {
   for (int offset = 0; offset < PageSize(); offset += FLASH_BLOCK_SIZE) {
     for (int attempt = 1;; ++attempt) {
-      if (g_deviceAbsent.load() != 0) return FailPage(g_strUpgradeError, PAGE_DEVICE_ABSENT);
+      if (DongleGone()) return FailPage(g_strUpgradeError, PAGE_DEVICE_ABSENT);
       if (WriteFlashBlock(page + offset, Offset(address, offset)) == 0) break;
       if (attempt == kBlockWriteAttempts) return FailPage(g_strUpgradeError, PAGE_WRITE_FAILED);
     }

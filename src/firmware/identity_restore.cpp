@@ -46,7 +46,7 @@ bool FirmwareUpgrader::RestoreIdentity() {
   std::memcpy(send, m_info + offsetof(DeviceInfo, identity), IDENTITY_SIZE);
   WriteOutcome outcome =
       WriteVerified(send, ADDR_IDENTITY, IDENTITY_SIZE, kIdentityWriteAttempts, OnFailedRequest::kRetry);
-  if (outcome.seen && outcome.status != kStatusOk && g_deviceAbsent.load() == 0) {
+  if (outcome.seen && outcome.status != kStatusOk && !DongleGone()) {
     // The last read-back may itself have arrived wrong: what the dongle holds
     // is read again until two reads agree, while it answers.
     (void)ReadConfirmed(outcome.held, true, ADDR_IDENTITY, IDENTITY_SIZE, kConfirmReads);

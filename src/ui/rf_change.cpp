@@ -31,7 +31,7 @@ bool RfChange::Apply(std::uint16_t address, std::atomic<int>& reading, int value
 
 int RfChange::PutBack(std::uint16_t address, std::uint8_t present, const WriteOutcome& outcome) {
   if (!outcome.MayHaveChanged(&present, 1)) return AsReading(present);
-  if (g_deviceAbsent.load() != 0 || !CanHold(address, AsReading(present))) return kRfUnknown;
+  if (DongleGone() || !CanHold(address, AsReading(present))) return kRfUnknown;
   const WriteOutcome putBack =
       WriteVerified(&present, address, 1, kRfWriteAttempts, OnFailedRequest::kStop);
   return putBack.status == kStatusOk ? AsReading(present) : kRfUnknown;

@@ -66,7 +66,7 @@ void CUpgradeDlg::RunUpgrade() {
   // them is not enough to stake the dongle's identity on. A dongle already
   // known to be gone is left to the programming sequence, which writes
   // nothing to it and says so at its first page.
-  if (g_deviceAbsent.load() == 0 && !ConfirmIdentity()) {
+  if (!DongleGone() && !ConfirmIdentity()) {
     kit::AfxMessageBox(g_strUpgradeError);
     return;
   }

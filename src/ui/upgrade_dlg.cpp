@@ -122,7 +122,7 @@ KIT_END_MESSAGE_MAP()
 
 // A close request while programming runs with the dongle present is refused.
 void CUpgradeDlg::OnClose() {
-  if (m_bDownloading != 0 && g_deviceAbsent.load() == 0) {
+  if (m_bDownloading != 0 && !DongleGone()) {
     kit::AfxMessageBox(kDownloadingText);
     return;
   }
