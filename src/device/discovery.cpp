@@ -51,49 +51,69 @@ bool AnyIdContains(const char* ids, std::size_t length, const std::string& match
   return false;
 }
 
-// SPDRP_HARDWAREID of one device as the size protocol of the call leaves it
-// (no buffer first, then a buffer of the size it asks for): the buffer, which
-// the caller frees, its size and the size the last call reported; `read`
-// when a call succeeded, else the error that ended the attempts.
-struct HardwareIdsRead {
+// What a SetupAPI call that reports the size it needs answered last: the
+// buffer it filled, which the caller frees (null unless `answered`), the
+// buffer's size (on a failed allocation the size that could not be had), the
+// size the last call reported, and the error that ended the attempts.
+struct SizedAnswer {
   std::uint8_t* buffer = nullptr;
   std::uint32_t size = 0;
   std::uint32_t required = 0;
   std::uint32_t error = platform::kErrorSuccess;
-  bool read = false;
+  bool answered = false;
+  bool allocationFailed = false;
 };
 
-HardwareIdsRead ReadHardwareIds(platform::Handle set, platform::DevInfoData* info) {
+// Asks `ask(buffer, size, &required)` with a zeroed buffer of `firstSize`
+// bytes (none for 0), and while it fails for want of space asks again with a
+// buffer of the size it reported. A real set answers the second call; the
+// call must ask for more each time, and at most kSizeRequestLimit times more.
+template <class Ask>
+SizedAnswer AskGrowingBuffer(std::uint32_t firstSize, Ask ask) {
   platform::DeviceEnum& devices = *Os().devices;
-  HardwareIdsRead ids;
+  SizedAnswer answer;
+  answer.size = firstSize;
   for (int round = 0;; ++round) {
-    ids.required = 0;
-    if (devices.GetDeviceRegistryProperty(set, info, platform::kSpdrpHardwareId, ids.buffer,
-                                          ids.size, &ids.required)) {
-      ids.read = true;
-      return ids;
+    if (answer.size != 0) {
+      answer.buffer = static_cast<std::uint8_t*>(devices.AllocZeroed(answer.size));
+      if (answer.buffer == nullptr) {
+        answer.error = platform::kErrorNotEnoughMemory;
+        answer.allocationFailed = true;
+        return answer;
+      }
     }
-    ids.error = Os().io->LastError();
-    if (ids.error != platform::kErrorInsufficientBuffer) return ids;
-    if (ids.required <= ids.size || round >= kSizeRequestLimit) return ids;
-    if (ids.buffer != nullptr) devices.Free(ids.buffer);
-    ids.buffer = static_cast<std::uint8_t*>(devices.AllocZeroed(ids.required));
-    if (ids.buffer == nullptr) {
-      ids.error = platform::kErrorNotEnoughMemory;
-      ids.size = 0;
-      return ids;
+    answer.required = 0;
+    if (ask(answer.buffer, answer.size, &answer.required)) {
+      answer.answered = true;
+      return answer;
     }
-    ids.size = ids.required;
+    answer.error = Os().io->LastError();
+    if (answer.buffer != nullptr) devices.Free(answer.buffer);
+    answer.buffer = nullptr;
+    if (answer.error != platform::kErrorInsufficientBuffer || answer.required <= answer.size ||
+        round >= kSizeRequestLimit) {
+      return answer;
+    }
+    answer.size = answer.required;
   }
+}
+
+// SPDRP_HARDWAREID of one device; the first call is made without a buffer.
+SizedAnswer ReadHardwareIds(platform::Handle set, platform::DevInfoData* info) {
+  return AskGrowingBuffer(0, [set, info](std::uint8_t* buffer, std::uint32_t size,
+                                         std::uint32_t* required) {
+    return Os().devices->GetDeviceRegistryProperty(set, info, platform::kSpdrpHardwareId, buffer,
+                                                   size, required);
+  });
 }
 
 // Reads one device's hardware IDs and tests them. On kFailed the last error
 // holds the code to report.
 IdsResult MatchHardwareIds(platform::Handle set, platform::DevInfoData* info,
                            const std::string& match) {
-  const HardwareIdsRead ids = ReadHardwareIds(set, info);
+  const SizedAnswer ids = ReadHardwareIds(set, info);
   IdsResult result = IdsResult::kNoMatch;
-  if (ids.read) {
+  if (ids.answered) {
     // The data is what the call reported, and never more than the buffer.
     const std::size_t length = std::min(ids.required, ids.size);
     if (ids.buffer != nullptr &&
@@ -143,33 +163,21 @@ void TakeInterfacePath(platform::Handle set, platform::DevInfoData* info) {
   // The size field holds the size of the structure's fixed part (that of the
   // build's architecture), whatever the buffer's size; the first request is
   // that fixed part alone, which the call answers with the size it needs.
-  std::uint32_t requested = platform::kInterfaceDetailFixedSize;
-  for (int round = 0;; ++round) {
-    void* detail = devices.AllocZeroed(requested);
-    if (detail == nullptr) {
-      ReportDetailAllocationFailure(requested);
-      return;
-    }
-    const std::uint32_t sizeField = platform::kInterfaceDetailFixedSize;
-    std::memcpy(detail, &sizeField, sizeof sizeField);
-    std::uint32_t required = 0;
-    if (devices.GetDeviceInterfaceDetail(set, &interfaceData, detail, requested, &required)) {
-      TakePathFromDetail(detail, requested);
-      devices.Free(detail);
-      return;
-    }
-    const std::uint32_t error = io.LastError();
-    devices.Free(detail);
-    // Want of space: again with the size the call asked for, as long as it
-    // asks for more than it was given.
-    if (error == platform::kErrorInsufficientBuffer && required > requested &&
-        round < kSizeRequestLimit) {
-      requested = required;
-      continue;
-    }
-    io.SetLastError(error);
+  const SizedAnswer detail = AskGrowingBuffer(
+      platform::kInterfaceDetailFixedSize,
+      [&](std::uint8_t* buffer, std::uint32_t size, std::uint32_t* required) {
+        const std::uint32_t sizeField = platform::kInterfaceDetailFixedSize;
+        std::memcpy(buffer, &sizeField, sizeof sizeField);
+        return devices.GetDeviceInterfaceDetail(set, &interfaceData, buffer, size, required);
+      });
+  if (detail.allocationFailed) {
+    ReportDetailAllocationFailure(detail.size);
+  } else if (detail.answered) {
+    TakePathFromDetail(detail.buffer, detail.size);
+    devices.Free(detail.buffer);
+  } else {
+    io.SetLastError(detail.error);
     ReportLastError(kStepDetail);
-    return;
   }
 }
 
