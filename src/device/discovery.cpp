@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "device/vendor_request.h"
 #include "platform/device_enum.h"
@@ -217,21 +216,13 @@ int FindDevicePath(const std::string& match) {
 void OpenDevice() {
   platform::Handle handle = platform::kInvalidHandle;
   if (FindDevicePath(g_deviceMatch) == 1) handle = Os().io->Open(g_devicePath.c_str());
-  {
-    // The window thread's requests read g_hDevice under this lock.
-    std::lock_guard<std::mutex> lock(RequestLock());
-    g_hDevice = handle;
-  }
+  // Called while g_hDevice is closed: the handle replaced is the invalid one.
+  static_cast<void>(ExchangeDeviceHandle(handle));
   g_deviceAbsent.store(handle == platform::kInvalidHandle ? 1 : 0);
 }
 
 void CloseDevice() {
-  platform::Handle handle;
-  {
-    std::lock_guard<std::mutex> lock(RequestLock());
-    handle = g_hDevice;
-    g_hDevice = platform::kInvalidHandle;
-  }
+  const platform::Handle handle = ExchangeDeviceHandle(platform::kInvalidHandle);
   if (handle != platform::kInvalidHandle) Os().io->Close(handle);
 }
 
@@ -239,14 +230,8 @@ std::uint32_t CheckDescriptor(int* matched) {
   std::uint8_t buffer[DESCRIPTOR_READ_SIZE] = {};
   std::uint32_t count = 0;
   for (int emptyReads = 0;;) {
-    {
-      // One read is one request to the dongle: keep it apart from the
-      // worker's requests like every other.
-      std::lock_guard<std::mutex> lock(RequestLock());
-      buffer[0] = 0xAB;
-      count = 0;
-      Os().io->Read(g_hDevice, buffer, DESCRIPTOR_READ_SIZE, &count);
-    }
+    buffer[0] = 0xAB;
+    count = ReadDescriptor(buffer, DESCRIPTOR_READ_SIZE);
     if (count != 0) break;
     if (DongleGone() || ++emptyReads >= kDescriptorEmptyReadLimit) break;
   }

@@ -1,6 +1,7 @@
 // The request transport: the shared request record and I/O
-// buffers, the request lock, and the seven routines that send vendor requests
-// to the dongle's driver and interpret its replies.
+// buffers, the request lock, the seven routines that send vendor requests
+// to the dongle's driver and interpret its replies, the descriptor read and
+// the exchange of the device handle.
 #include "device/vendor_request.h"
 
 #include <cstring>
@@ -73,6 +74,13 @@ std::uint32_t RepeatWhileDongleThere(Attempt attempt) {
 
 std::mutex& RequestLock() { return g_requestLock; }
 
+platform::Handle ExchangeDeviceHandle(platform::Handle handle) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  const platform::Handle replaced = g_hDevice;
+  g_hDevice = handle;
+  return replaced;
+}
+
 std::uint32_t SendRequest(std::uint32_t controlCode) {
   static_assert(sizeof g_request <= sizeof g_inBuffer, "the request fits the input buffer");
   // Bytes 70-511 of the input buffer are never written.
@@ -140,6 +148,14 @@ std::uint32_t ReadDeviceInfo(void* destination) {
   if (!ReplyCountIs(DEVICE_INFO_SIZE)) return kStatusWrongCount;
   std::memcpy(destination, g_outBuffer, DEVICE_INFO_SIZE);
   return kStatusOk;
+}
+
+std::uint32_t ReadDescriptor(void* buffer, std::uint32_t size) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  std::uint32_t count = 0;
+  // The count tells it all: a failed read delivers no bytes.
+  platform::Os().io->Read(g_hDevice, buffer, size, &count);
+  return count;
 }
 
 // Both flash routines repeat a failed call at once, holding the lock for each

@@ -1,7 +1,8 @@
 // The dongle's request transport: the 70-byte vendor request handed to the
 // dongle's kernel driver through one synchronous device I/O control call, the
-// two control codes, the three commands, the module state, and the seven
-// routines that build requests and read the replies.
+// two control codes, the three commands, the module state, the seven
+// routines that build requests and read the replies, the descriptor read and
+// the exchange of the device handle.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -70,10 +71,19 @@ extern std::atomic<int> g_deviceAbsent;
 // The one lock that serialises device requests: each routine below holds it
 // from filling g_request to reading the reply (the flash routines per
 // attempt, not across their retries), so the worker thread and the window
-// thread never overlap. SendRequest expects its caller to hold it. Code that
-// changes g_hDevice (OpenDevice, CloseDevice) should store the new value
-// while holding it, so that a handle never changes under a running request.
+// thread never overlap. SendRequest expects its caller to hold it. The
+// program takes it nowhere else; the simulated machine's state reset and the
+// tests that prove a request holds it do.
 std::mutex& RequestLock();
+
+// Puts `handle` in g_hDevice under the request lock, so that the handle
+// never changes under a running request; returns the handle it replaced.
+[[nodiscard]] platform::Handle ExchangeDeviceHandle(platform::Handle handle);
+
+// One read of `size` bytes of the dongle's device descriptor through
+// g_hDevice into `buffer`, under the request lock like every request. The
+// byte count the read reported; 0 when nothing came.
+[[nodiscard]] std::uint32_t ReadDescriptor(void* buffer, std::uint32_t size);
 
 // Sends g_request with the control code: copies its 70 bytes to g_inBuffer
 // and makes the control call with the whole 512-byte buffers. kStatusOk, or
