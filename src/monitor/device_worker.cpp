@@ -28,15 +28,9 @@ std::function<void()> g_arrivalTakenHook;
 // Only the worker changes g_hDevice, so it may look without the request lock.
 bool IsDeviceOpen() { return g_hDevice != platform::kInvalidHandle; }
 
-// The worker's life with one dongle after another: wait for an arrival, open
-// the dongle, read its RF settings, park until it is removed; again until the
-// program ends.
-//
-// m_bConnected is also the notification routines' flag: an arrival that finds
-// it set is taken for a duplicate and dropped, and a removal clears it. So the
-// worker writes it only where no notice it has not acted on can be lost: it
-// never marks a dongle connected after a removal, and never clears the flag
-// over an arrival it has still to open.
+// Each dongle's life: wait for its arrival, open it, read its RF settings, park until its removal.
+// An arrival that finds m_bConnected set is dropped as a duplicate and a removal clears it, so the
+// worker never sets it after a removal nor clears it over an arrival it has still to open.
 class DeviceWorkerRun {
  public:
   explicit DeviceWorkerRun(CConnectionState* app) : app_(app), seen_(LatestDeviceNotice().serial) {}
@@ -61,9 +55,8 @@ class DeviceWorkerRun {
  private:
   bool ExitRequested() const { return app_->m_bExit.load() != 0; }
 
-  // The dongle just opened counts as connected unless it has been announced
-  // as removed since (the open raced its removal: the removal event is
-  // pending, and the next arrival must not be taken for a duplicate).
+  // Connected unless announced removed since the open: that removal is pending, and the next
+  // arrival must not be taken for a duplicate.
   void MarkConnected() {
     WithNoticesHeld([this] {
       if (!RemovedSince(LatestDeviceNotice())) app_->m_bConnected.store(1);
@@ -85,16 +78,9 @@ class DeviceWorkerRun {
   bool WaitForArrival() {
     MarkDisconnected();
     if (g_evArrival.Wait(kArrivalWaitMs) != platform::WaitResult::kSignaled) return false;
-    // A removal announced while no dongle was open (after failed openings,
-    // or while waiting here) belongs to that absence: left pending, it would
-    // end the connection of the dongle that has just arrived as soon as its
-    // settings were read. Its signal is cleared before the latest notice is
-    // read, so that every removal is seen: one handled before the read
-    // withdraws this arrival, one handled after it stays signalled for the
-    // park. (Read first, a removal handled in between would be cleared
-    // unseen, and the worker would park on an opened handle with the buttons
-    // off.) The exit test comes after, so that a shutdown signalled before
-    // this point is still seen.
+    // Clear a removal left from the absence (it would end this dongle's connection) before reading
+    // the notice: a removal handled earlier withdraws the arrival, a later one stays for the park,
+    // and a shutdown's signal cleared here meets the exit test after.
     g_evRemoval.Wait(0);
     if (g_arrivalTakenHook) g_arrivalTakenHook();
     const DeviceNotice notice = LatestDeviceNotice();
@@ -130,12 +116,9 @@ class DeviceWorkerRun {
     return true;
   }
 
-  // The RF settings, one byte each. A setting whose read failed is unknown
-  // (kRfUnknown), and only a marker read as 3 means 16 bands: a byte from
-  // another read must never pass for a setting, or the RF dialog would offer
-  // and write values the dongle does not have. The transport's request lock
-  // keeps these reads apart from a command the window thread may have
-  // started meanwhile.
+  // One byte each, under the transport's lock beside the window's commands. A failed read is
+  // kRfUnknown and only a marker of 3 means 16 bands, so the RF dialog never offers or writes a
+  // value the dongle does not have.
   void ReadRfSettings() {
     app_->m_nRfGroup.store(ReadSetting(ADDR_RF_GROUP));
     app_->m_b16Bands.store(ReadSetting(ADDR_BAND_MARKER) == BAND_MARKER_16_BANDS ? 1 : 0);
