@@ -5,6 +5,13 @@ enable_language(RC)
 # One version number, the project's, for the version record and the
 # manifest's identity (Windows wants four parts there).
 set(TAV_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+# The manifest names the program's processor; Windows refuses to start a
+# program whose manifest names another one.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(TAV_MANIFEST_ARCH amd64)
+else()
+  set(TAV_MANIFEST_ARCH x86)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/res/tav_version.h.in
                ${CMAKE_BINARY_DIR}/generated/res/tav_version.h @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/res/TavrolinUpgrade.manifest

@@ -335,8 +335,11 @@ void CheckVersion(const std::string& manifest) {
             fixed.dwProductVersionMS == fixed.dwFileVersionMS &&
             fixed.dwProductVersionLS == fixed.dwFileVersionLS,
         "VERSIONINFO: file and product version " TAV_VERSION_TEXT);
-  Check(manifest.find("version=\"" TAV_VERSION_TEXT "\"") != std::string::npos,
-        "the manifest's identity has version " TAV_VERSION_TEXT);
+  const std::string processor = sizeof(void*) == 8 ? "amd64" : "x86";
+  Check(manifest.find("version=\"" TAV_VERSION_TEXT "\" processorArchitecture=\"" + processor + "\"") !=
+            std::string::npos,
+        "the manifest's identity has version " TAV_VERSION_TEXT " and this build's processor, " +
+            processor);
 }
 
 void CheckEmbeddedFiles() {
