@@ -147,7 +147,7 @@ std::vector<HWND> ThreadDialogs(DWORD thread) {
   std::vector<HWND> found;
   EnumThreadWindows(
       thread,
-      [](HWND hwnd, LPARAM param) -> BOOL {
+      [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
         if (IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") {
           reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
         }
@@ -181,7 +181,7 @@ Box ReadBox(HWND hwnd) {
   box.owner = GetWindow(hwnd, GW_OWNER);
   EnumChildWindows(
       hwnd,
-      [](HWND child, LPARAM param) -> BOOL {
+      [](HWND child, LPARAM param) CALLBACK -> BOOL {
         Box& box = *reinterpret_cast<Box*>(param);
         const std::string name = ClassOf(child);
         const LONG style = GetWindowLongA(child, GWL_STYLE);

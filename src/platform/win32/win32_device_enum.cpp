@@ -34,6 +34,17 @@ static_assert(kInterfaceDetailFixedSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DAT
               "the detail size field holds the SDK structure's size");
 static_assert(kInterfaceDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath),
               "the path follows the size field");
+// The sizes SetupAPI checks in cbSize, as each Windows architecture has them:
+// the 32-bit detail structure is packed, so its fixed part is 5 bytes there.
+#if defined(_WIN64)
+static_assert(sizeof(SP_DEVINFO_DATA) == 32 && sizeof(SP_DEVICE_INTERFACE_DATA) == 32 &&
+                  sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 8 && kInterfaceDetailFixedSize == 8,
+              "the 64-bit SetupAPI sizes");
+#else
+static_assert(sizeof(SP_DEVINFO_DATA) == 28 && sizeof(SP_DEVICE_INTERFACE_DATA) == 28 &&
+                  sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5 && kInterfaceDetailFixedSize == 5,
+              "the 32-bit SetupAPI sizes");
+#endif
 static_assert(sizeof(Guid) == sizeof(GUID), "GUID");
 static_assert(platform::kDigcfPresent == DIGCF_PRESENT &&
                   platform::kDigcfDeviceInterface == DIGCF_DEVICEINTERFACE &&
