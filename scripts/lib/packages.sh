@@ -8,6 +8,12 @@ readonly tav_windows_packages=(
   fonts-liberation python3 git osslsigncode openssl
 )
 
+# The 32-bit Windows build and Wine's 32-bit side, which runs its programs in
+# the same prefix as the 64-bit ones (packages of the i386 architecture).
+readonly tav_windows_x86_packages=(
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 wine32:i386
+)
+
 # The Linux builds and their tests.
 readonly tav_linux_packages=(
   cmake ninja-build g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
@@ -36,6 +42,15 @@ tav_apt_install() {
     }
     sudo=(sudo)
   fi
+  # A package of another architecture (name:i386) needs that architecture
+  # added before the archive's lists are read.
+  local package arch
+  for package in "$@"; do
+    [[ $package == *:* ]] || continue
+    arch=${package##*:}
+    dpkg --print-foreign-architectures | grep -x "$arch" >/dev/null ||
+      "${sudo[@]}" dpkg --add-architecture "$arch" || return 1
+  done
   "${sudo[@]}" apt-get update &&
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
       apt-get install -y --no-install-recommends "$@"

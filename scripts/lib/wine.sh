@@ -39,8 +39,19 @@ tav_stop_virtual_display() {
 # for Times New Roman. Wine has no Times New Roman; Liberation Serif has its
 # widths, so the dialogs, whose templates use that font, get the size they
 # have on Windows.
+#
+# The prefix runs 32-bit and 64-bit programs alike. With wine32 installed,
+# `wine` is the 32-bit loader, and a prefix made before wine32 was installed
+# has no syswow64 folder: every program, 64-bit ones too, fails there with
+# "could not load kernel32.dll". Such a prefix is made again.
 tav_prepare_wine_prefix() {
   export WINEPREFIX=$1 WINEDEBUG=${WINEDEBUG:--all}
+  if [[ -f $WINEPREFIX/system.reg && ! -d $WINEPREFIX/drive_c/windows/syswow64 ]]; then
+    echo "the Wine prefix $WINEPREFIX has no 32-bit side (made before wine32): making it again"
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    rm -rf "$WINEPREFIX" || return 1
+  fi
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "making the Wine prefix $WINEPREFIX"
     # No Mono or Gecko: the prefix is made without asking to download them.
