@@ -495,22 +495,64 @@ TEST_F(ProgrammingTest, NinthDifferenceStopsTheRun) {
   EXPECT_EQ(dlg_.progress, 0);
 }
 
-TEST_F(ProgrammingTest, NinthReadBackFailureStopsTheRun) {
-  Use(kSmall);
-  AddFault(sim::FaultOp::kFlashRead, sim::FaultKind::kShort, 0, sim::kForever);
+// A step that fails for good stops the run: its own box (if any) and the
+// shared error, Exit enabled again, and the progress where the step left it.
+// The identity's write and read-back are tried kIdentityWriteAttempts times.
+struct FailedStep {
+  const char* name;
+  Geometry geometry;
+  sim::FaultOp op;
+  sim::FaultKind kind;
+  int after, count;
+  std::vector<Box> boxes;      // before the shared error
+  std::vector<int> positions;  // empty: not checked
+  int progress;
+  const char* last;  // the last request, sent `times` times in all
+  int times;
+};
+
+class ProgrammingStopTest : public ProgrammingTest, public ::testing::WithParamInterface<FailedStep> {};
+
+TEST_P(ProgrammingStopTest, FailedStepStopsTheRun) {
+  const FailedStep& c = GetParam();
+  Use(c.geometry);
+  AddFault(c.op, c.kind, c.after, c.count);
   dlg_.ProgramFirmware();
-  ExpectStoppedWith({{"Error occurred in ReadFlash.", BoxStyle::kWarning}, UpgradeErrorBox()});
-  EXPECT_EQ(dlg_.positions, std::vector<int>{0});
+  std::vector<Box> boxes = c.boxes;
+  boxes.push_back(UpgradeErrorBox());
+  ExpectStoppedWith(boxes);
+  if (!c.positions.empty()) {
+    EXPECT_EQ(dlg_.positions, c.positions);
+  }
+  EXPECT_EQ(dlg_.progress, c.progress);
+  const std::vector<std::string> wire = Wire();
+  if (c.last != nullptr) {
+    EXPECT_EQ(wire.back(), c.last);
+    EXPECT_EQ(std::count(wire.begin(), wire.end(), c.last), c.times);
+  }
 }
 
-TEST_F(ProgrammingTest, BlockWriteFailureStopsTheRun) {
-  Use(kSmall);
-  AddFault(sim::FaultOp::kFlashWrite, sim::FaultKind::kFail, 4 * 2, sim::kForever);  // page 4 on
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox(), UpgradeErrorBox()});
-  EXPECT_EQ(dlg_.positions, (std::vector<int>{0, 0, 0, 1, 2}));
-  EXPECT_EQ(dlg_.progress, 2);
-}
+const Box kReadFlashBox{"Error occurred in ReadFlash.", BoxStyle::kWarning};
+constexpr int kIdentityTries = kIdentityWriteAttempts;
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ProgrammingStopTest,
+    ::testing::Values(
+        FailedStep{"ReadBacksAlwaysShort", kSmall, sim::FaultOp::kFlashRead, sim::FaultKind::kShort, 0,
+                   sim::kForever, {kReadFlashBox}, {0}, 0, nullptr, 0},
+        FailedStep{"BlockWritesFailFromPage4", kSmall, sim::FaultOp::kFlashWrite, sim::FaultKind::kFail,
+                   4 * 2, sim::kForever, {UpgradeErrorBox()}, {0, 0, 0, 1, 2}, 2, nullptr, 0},
+        FailedStep{"DataBlockWrite", kSmall, sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 0, 1, {}, {},
+                   91, "DW 3000/64", 1},
+        FailedStep{"DataBlockReadBack", kLarge, sim::FaultOp::kDataRead, sim::FaultKind::kShort, 7, 1, {},
+                   {}, 98, "DR f1c0/64", 1},
+        FailedStep{"IdentityReadBackDifferent", kLarge, sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt,
+                   8, kIdentityTries, {}, {}, 99, nullptr, 0},
+        FailedStep{"IdentityReadBackFails", kLarge, sim::FaultOp::kDataRead, sim::FaultKind::kFail, 8,
+                   kIdentityTries, {}, {}, 99, "DR 0010/11", kIdentityTries},
+        FailedStep{"IdentityWriteFails", kSmall, sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 8,
+                   kIdentityTries, {}, {}, 99, "DW 0010/11", kIdentityTries}),
+    [](const ::testing::TestParamInfo<FailedStep>& info) { return info.param.name; });
 
 TEST_F(ProgrammingTest, DongleAbsentBeforeAPage) {
   Use(kLarge);
@@ -566,24 +608,6 @@ TEST_F(ProgrammingTest, DataBlockThatDiffersStopsTheRun) {
   EXPECT_EQ(dlg_.progress, 93);
 }
 
-TEST_F(ProgrammingTest, DataBlockWriteFailureStopsTheRun) {
-  Use(kSmall);
-  AddFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 0, 1);
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox()});
-  EXPECT_EQ(Wire().back(), "DW 3000/64");
-  EXPECT_EQ(dlg_.progress, 91);
-}
-
-TEST_F(ProgrammingTest, DataBlockReadFailureStopsTheRun) {
-  Use(kLarge);
-  AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kShort, 7, 1);
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox()});
-  EXPECT_EQ(Wire().back(), "DR f1c0/64");
-  EXPECT_EQ(dlg_.progress, 98);
-}
-
 // An identity write that did not take is written again, so the dongle keeps
 // its own identity rather than the scrambled bytes.
 TEST_F(ProgrammingTest, IdentityWriteThatDidNotTakeIsRetried) {
@@ -592,16 +616,6 @@ TEST_F(ProgrammingTest, IdentityWriteThatDidNotTakeIsRetried) {
   dlg_.ProgramFirmware();
   EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
   EXPECT_EQ(dongle_.ReadData(ADDR_IDENTITY, IDENTITY_SIZE), kIdentity);
-}
-
-// The identity write and its read-back are tried kIdentityWriteAttempts
-// times before the run stops at 99.
-TEST_F(ProgrammingTest, IdentityThatKeepsDifferingStopsTheRunAt99) {
-  Use(kLarge);
-  AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kCorrupt, 8, kIdentityWriteAttempts);
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox()});
-  EXPECT_EQ(dlg_.progress, 99);
 }
 
 // What a failed restore left is remembered for the run: a dongle that reads
@@ -631,28 +645,6 @@ TEST_F(ProgrammingTest, FailedRestoreIsRememberedForTheDongleItLeft) {
   dlg_.ProgramFirmware();
   EXPECT_EQ(dongle_.ReadData(ADDR_IDENTITY, IDENTITY_SIZE), kIdentity);
   EXPECT_EQ(confirmed(left), left);
-}
-
-TEST_F(ProgrammingTest, IdentityReadBackThatKeepsFailingStopsTheRunAt99) {
-  Use(kLarge);
-  AddFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail, 8, kIdentityWriteAttempts);
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox()});
-  const std::vector<std::string> wire = Wire();
-  EXPECT_EQ(std::count(wire.begin(), wire.end(), "DR 0010/11"), kIdentityWriteAttempts);
-  EXPECT_EQ(wire.back(), "DR 0010/11");
-  EXPECT_EQ(dlg_.progress, 99);
-}
-
-TEST_F(ProgrammingTest, IdentityWriteFailureStopsTheRunAt99) {
-  Use(kSmall);
-  AddFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 8, kIdentityWriteAttempts);
-  dlg_.ProgramFirmware();
-  ExpectStoppedWith({UpgradeErrorBox()});
-  const std::vector<std::string> wire = Wire();
-  EXPECT_EQ(std::count(wire.begin(), wire.end(), "DW 0010/11"), kIdentityWriteAttempts);
-  EXPECT_EQ(wire.back(), "DW 0010/11");
-  EXPECT_EQ(dlg_.progress, 99);
 }
 
 TEST_F(ProgrammingTest, NoImageChosenSendsNothing) {
