@@ -75,3 +75,30 @@ tav_set_wine_dpi() {
   wineserver -k 2>/dev/null || true
   wineserver -w
 }
+
+# tav_set_wine_unmanaged on|off PROGRAM.exe...: makes the windows of these
+# programs unmanaged, or managed again, through Wine's per-program setting
+# (HKCU\Software\Wine\AppDefaults\PROGRAM.exe\X11 Driver, Managed = N). On a
+# display without a window manager, as the virtual one, Wine waits 2 s for
+# the manager each time a managed window is hidden. A program reads the
+# setting as it starts. Windows has no such setting.
+tav_set_wine_unmanaged() {
+  local mode=$1 reg name
+  shift
+  (($# == 0)) && return 0
+  reg=$(mktemp --suffix=.reg) || return 1
+  {
+    echo REGEDIT4
+    for name in "$@"; do
+      if [[ $mode == on ]]; then
+        printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\X11 Driver]\n"Managed"="N"\n' "$name"
+      else
+        printf '\n[-HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\n' "$name"
+      fi
+    done
+  } >"$reg"
+  wine reg import "$reg" >/dev/null
+  local status=$?
+  rm -f "$reg"
+  return "$status"
+}
