@@ -276,33 +276,20 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// The repaint between two pages draws no picture: it copies the part of the
-// bitmap it covers (0.01 ms). Under Wine the rest of a repaint is not ours to
-// cut: the progress bar paints itself at once on each new position, and the
-// window's update, with nothing of its own drawn, already keeps two pages 10
-// to 16 times as far apart as two requests of one page; the 32-bit program's
-// 12 to 20 times, as Wine's 32-bit side takes about 30 % longer for the
-// bar's paint and the window's update, and no longer for a request. How far
-// depends on the machine as much as on the program: on idle cores each hand-
-// over between Wine's processes waits for a core to wake, which stretches a
-// request more than a repaint (two requests about 0.27 ms apart), on busy
-// ones it does not (0.08 ms). Drawing the picture through GDI+ on every paint
-// makes it 23 to 31 times on busy cores but only 16 to 18 on idle ones, so
-// the bounds below, above every run of the unchanged program (at most 16 and
-// 20), catch that only on a busy machine, and a dearer repaint anywhere.
-// Medians, so that the odd request delayed by other work on the machine does
-// not decide.
-constexpr double kPageStepBound = sizeof(void*) == 8 ? 19 : 23;
-
-void CheckRepaintCost(Session& session) {
+// The gaps between flash requests within a page and from one page to the
+// next (where the window repaints its progress area), printed, not judged:
+// under Wine the ratio of their medians follows the machine's load as much
+// as the program (10 to 16 for the unchanged 64-bit program, 12 to 20 for
+// the 32-bit one, whose Wine side paints about 30 % slower; over 23 and 35
+// with other work on both cores), and a picture drawn on every paint moves
+// it only on a busy machine. The headless window test holds that a paint
+// copies the picture's bitmap and draws nothing anew.
+void ReportRepaintCost(Session& session) {
   const PageGaps gaps = MeasurePageGaps(session.Records(), 128);
-  const double within = Median(gaps.within), between = Median(gaps.between);
   Note("flash requests of one page " + std::to_string(Mean(gaps.within)) + " ms apart on average (median " +
-       std::to_string(within) + " ms); from one page to the next " + std::to_string(Mean(gaps.between)) +
-       " ms (median " + std::to_string(between) + " ms)");
-  Check(within > 0 && between <= kPageStepBound * within,
-        "from one page to the next at most " + Num(static_cast<long long>(kPageStepBound)) +
-            " times the gap within a page (medians): the repaint between them draws no picture");
+       std::to_string(Median(gaps.within)) + " ms); from one page to the next " +
+       std::to_string(Mean(gaps.between)) + " ms (median " + std::to_string(Median(gaps.between)) + " ms)");
+  Check(!gaps.within.empty() && !gaps.between.empty(), "the log has the times of every page's requests");
 }
 
 void PluggedLater(const Env& env) {
@@ -324,7 +311,7 @@ void PluggedLater(const Env& env) {
   ExpectConnected(session, "plugged in again");
   UpgradeSucceeds(session, env, {5, {false, false}, FreshDongleConfirmation(5)},
                   "upgrade of a 128-byte page dongle");
-  CheckRepaintCost(session);
+  ReportRepaintCost(session);
   UnplugWhileProgramming(session);
   session.Exit();
 }
