@@ -61,7 +61,7 @@ bool SimulatedRun::Run() {
 // until it has seen the end of the program.
 void SimulatedRun::WaitForWorkerEnd() {
   const auto deadline = std::chrono::steady_clock::now() + kWorkerEndLimit;
-  while (WorkerThreadsAlive() != 0 && std::chrono::steady_clock::now() < deadline) {
+  while (platform::activity::LiveBackgroundThreads() != 0 && std::chrono::steady_clock::now() < deadline) {
     platform::activity::ExpireTimedWaits();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
