@@ -7,6 +7,7 @@
 
 #include "device/vendor_request.h"
 #include "monitor/device_worker.h"
+#include "sim/desktop/dialog_templates.h"
 #include "sim/machine/activity.h"
 #include "sim/machine/transcript.h"
 #include "sim/desktop/program_reset.h"
@@ -41,6 +42,7 @@ bool SimulatedRun::Run() {
     services.graphics = &graphics_;
     services.dialogs = desktop_.get();
   });
+  RegisterProgramTemplates();
   machine_.Install();
   platform::activity::SetVirtualTime(true);
   machine_.Dongle().SetTranscriptLogging(true);
