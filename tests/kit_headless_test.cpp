@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/activity_observer.h"
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 #include "platform/event.h"
 #include "platform/kit.h"
 #include "platform/platform.h"

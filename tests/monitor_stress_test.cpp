@@ -67,7 +67,7 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   app.m_bExit.store(1);
   g_evRemoval.Set();
   g_evArrival.Set();
-  ASSERT_TRUE(WaitForWorkerEnd(5000));
+  ASSERT_TRUE(platform::activity::WaitForBackgroundEnd(5000));
   CloseDevice();
   ResetProgramStateForTests();
 

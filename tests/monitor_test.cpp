@@ -69,12 +69,12 @@ class MonitorTest : public ::testing::Test {
 
   // Ends the worker wherever it waits.
   void StopWorker() {
-    if (WorkerThreadsAlive() == 0) return;
+    if (platform::activity::LiveBackgroundThreads() == 0) return;
     app_.m_bExit.store(1);
     g_evRemoval.Set();
     g_evArrival.Set();
     platform::activity::ExpireTimedWaits();
-    ASSERT_TRUE(WaitForWorkerEnd(5000));
+    ASSERT_TRUE(platform::activity::WaitForBackgroundEnd(5000));
   }
 
   // The worker parked with the dongle open, or waiting without it.
@@ -308,7 +308,7 @@ TEST_F(MonitorTest, ExitWhileConnectedEndsTheWorkerWithinTheWait) {
   ShutdownWorker();
   // The wait consumed the worker's signal: it returned before its time-out.
   EXPECT_EQ(g_evWorkerDone.Wait(0), WaitResult::kTimeout);
-  ASSERT_TRUE(WaitForWorkerEnd(2000));
+  ASSERT_TRUE(platform::activity::WaitForBackgroundEnd(2000));
   EXPECT_FALSE(DeviceHandleOpen());
   EXPECT_EQ(machine_.Io().OpenHandles(), 0u);
 }
@@ -316,11 +316,9 @@ TEST_F(MonitorTest, ExitWhileConnectedEndsTheWorkerWithinTheWait) {
 // The system has no thread to give: the failure is reported with its code,
 // and nothing waits for a worker that never ran.
 TEST_F(MonitorTest, WorkerThatCannotBeStartedIsReported) {
-  const auto noThread = [](std::function<void()>) {
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-  };
-  EXPECT_EQ(StartWorkerWith(noThread), static_cast<std::uint32_t>(EAGAIN));
-  EXPECT_EQ(WorkerThreadsAlive(), 0);
+  using platform::activity::RefuseNextThread;
+  RefuseNextThread(std::make_error_code(std::errc::resource_unavailable_try_again));
+  EXPECT_EQ(StartWorker(), static_cast<std::uint32_t>(EAGAIN));
   EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 0);
   EXPECT_EQ(platform::activity::RunningBackgroundThreads(), 0);
   EXPECT_EQ(machine_.Dongle().OpenCount(), 0u);
@@ -333,10 +331,10 @@ TEST_F(MonitorNoDongleTest, ExitWithoutDongleNeitherSignalsNorWaits) {
   ShutdownWorker();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
   EXPECT_EQ(g_evRemoval.Wait(0), WaitResult::kTimeout);
-  EXPECT_EQ(WorkerThreadsAlive(), 1);
+  EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 1);
   // The worker sees the flag after its current slice.
   platform::activity::ExpireTimedWaits();
-  EXPECT_TRUE(WaitForWorkerEnd(2000));
+  EXPECT_TRUE(platform::activity::WaitForBackgroundEnd(2000));
 }
 
 // --- The worker held at chosen points of its device I/O ----------------------
@@ -394,12 +392,12 @@ class HeldWorkerTest : public Base {
  protected:
   HeldWorkerTest() : held_(this->machine_.Io()) {
     SetIo(&held_);
-    SetArrivalTakenHook([this] { arrivalTaken_.Pass(); });
+    platform::activity::SetHoldAfterPoll(&g_evRemoval, [this] { arrivalTaken_.Pass(); });
   }
   ~HeldWorkerTest() override {
     for (Gate* gate : {&held_.open, &held_.close, &held_.call, &arrivalTaken_}) gate->Release();
     this->StopWorker();
-    SetArrivalTakenHook({});
+    platform::activity::SetHoldAfterPoll(nullptr, {});
     SetIo(&this->machine_.Io());
   }
   static void SetIo(platform::DeviceIo* io) {

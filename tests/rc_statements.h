@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 
 namespace platform {
 

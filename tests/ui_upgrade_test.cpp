@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "device/discovery.h"
-#include "monitor/device_worker.h"
 #include "monitor_doubles.h"
 #include "sim/desktop/headless_window.h"
+#include "sim/machine/activity.h"
 #include "ui_flow_support.h"
 
 namespace uitest {
@@ -65,7 +65,7 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   EXPECT_EQ(boxes[1].style, platform::BoxStyle::kInformation);
 
   EXPECT_EQ(ProgressPositions(), SuccessfulProgress(geometry.pages));
-  EXPECT_EQ(WorkerThreadsAlive(), 0);  // ended by the shutdown after the modal run
+  EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 0);  // ended by the shutdown after the modal run
 
   // While the success box is open the run is not over yet.
   EXPECT_FALSE(during.exitEnabled);

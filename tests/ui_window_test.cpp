@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/desktop/sim_resources.h"
-#include "ui/dialog_templates.h"
+#include "sim/desktop/dialog_templates.h"
 #include "ui_flow_support.h"
 
 namespace uitest {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 #include "platform/dialogs.h"
 #include "sim/machine/device_change_sink.h"
 #include "sim/desktop/user_action.h"

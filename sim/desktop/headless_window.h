@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 #include "platform/dialogs.h"
 #include "sim/desktop/headless_desktop.h"
 

@@ -7,6 +7,7 @@
 
 #include "device/vendor_request.h"
 #include "monitor/device_worker.h"
+#include "sim/desktop/dialog_templates.h"
 #include "sim/machine/activity.h"
 #include "sim/machine/transcript.h"
 #include "sim/desktop/program_reset.h"
@@ -41,6 +42,7 @@ bool SimulatedRun::Run() {
     services.graphics = &graphics_;
     services.dialogs = desktop_.get();
   });
+  RegisterProgramTemplates();
   machine_.Install();
   platform::activity::SetVirtualTime(true);
   machine_.Dongle().SetTranscriptLogging(true);
@@ -61,7 +63,7 @@ bool SimulatedRun::Run() {
 // until it has seen the end of the program.
 void SimulatedRun::WaitForWorkerEnd() {
   const auto deadline = std::chrono::steady_clock::now() + kWorkerEndLimit;
-  while (WorkerThreadsAlive() != 0 && std::chrono::steady_clock::now() < deadline) {
+  while (platform::activity::LiveBackgroundThreads() != 0 && std::chrono::steady_clock::now() < deadline) {
     platform::activity::ExpireTimedWaits();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/activity_observer.h"
 #include "platform/event.h"
@@ -56,6 +57,33 @@ void EndBackgroundThread() {
 bool IsBackgroundThread() { return t_background; }
 int LiveBackgroundThreads() { return g_live.load(); }
 int RunningBackgroundThreads() { return g_running.load(); }
+
+bool WaitForBackgroundEnd(std::uint32_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (g_live.load() != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+namespace {
+std::mutex g_hookMutex;
+std::error_code g_refusal;
+const AutoResetEvent* g_holdEvent = nullptr;
+std::function<void()> g_hold;
+}  // namespace
+
+void RefuseNextThread(std::error_code error) {
+  std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_refusal = error;
+}
+
+void SetHoldAfterPoll(const AutoResetEvent* event, std::function<void()> hold) {
+  std::lock_guard<std::mutex> lock(g_hookMutex);
+  g_holdEvent = event;
+  g_hold = std::move(hold);
+}
 void MarkBlocked() { g_running.fetch_sub(1); }
 void MarkRunning() { g_running.fetch_add(1); }
 void CreditWakeUp() { g_running.fetch_add(1); }
@@ -112,26 +140,69 @@ struct EventWaiters {
 // when ExpireTimedWaits is called, not by the clock.
 class Tracking : public ActivityObserver {
  public:
-  void ThreadExpected() override { ExpectBackgroundThread(); }
-  void ThreadCancelled() override { CancelExpectedBackgroundThread(); }
-  void ThreadBegins() override { BeginBackgroundThread(); }
-  void ThreadEnds() override { EndBackgroundThread(); }
+  // The new thread counts as running from before its start, so that nobody
+  // takes the program for settled before it has made its first pass.
+  void StartThread(std::function<void()> body) override {
+    ExpectBackgroundThread();
+    try {
+      std::error_code refusal;
+      {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        std::swap(refusal, g_refusal);
+      }
+      if (refusal) throw std::system_error(refusal);
+      ActivityObserver::StartThread([body = std::move(body)] {
+        BeginBackgroundThread();
+        body();
+        EndBackgroundThread();
+      });
+    } catch (const std::system_error&) {
+      CancelExpectedBackgroundThread();
+      throw;
+    }
+  }
 
-  void Signalled(const AutoResetEvent& event) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = events_.find(&event);
-    if (found == events_.end() || found->second.blocked == 0 || found->second.credited) return;
-    found->second.credited = true;
-    CreditWakeUp();
+  void Signal(const AutoResetEvent& event, std::condition_variable& changed,
+              bool& signaled) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto found = events_.find(&event);
+      if (found != events_.end() && found->second.blocked != 0 && !found->second.credited) {
+        found->second.credited = true;
+        CreditWakeUp();
+      }
+    }
+    ActivityObserver::Signal(event, changed, signaled);
+  }
+
+  bool Take(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock,
+            std::condition_variable& changed, bool& signaled, std::uint32_t timeoutMs) override {
+    if (!IsBackgroundThread() || signaled || timeoutMs == 0) {
+      const bool got = ActivityObserver::Take(event, lock, changed, signaled, timeoutMs);
+      if (timeoutMs == 0 && IsBackgroundThread()) HoldAfterPoll(event, lock);
+      return got;
+    }
+    Block(event, lock, changed, signaled, timeoutMs);
+    const bool got = signaled;
+    signaled = false;
+    return got;
+  }
+
+ private:
+  static void HoldAfterPoll(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock) {
+    std::function<void()> hold;
+    {
+      std::lock_guard<std::mutex> hookLock(g_hookMutex);
+      if (g_holdEvent == &event) hold = g_hold;
+    }
+    if (!hold) return;
+    lock.unlock();
+    hold();
+    lock.lock();
   }
 
   void Block(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock,
-             std::condition_variable& changed, const bool& signaled,
-             std::uint32_t timeoutMs) override {
-    if (!IsBackgroundThread()) {
-      BlockUntilSignaled(lock, changed, signaled, timeoutMs);
-      return;
-    }
+             std::condition_variable& changed, const bool& signaled, std::uint32_t timeoutMs) {
     Blocked(event);
     if (VirtualTime() && timeoutMs != kInfinite) {
       const std::uint64_t generation = BeginTimedWait();
@@ -144,7 +215,6 @@ class Tracking : public ActivityObserver {
     }
   }
 
- private:
   void Blocked(const AutoResetEvent& event) {
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -5,6 +5,12 @@
 // the simulated machine installs; message boxes mark them blocked.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <system_error>
+
+namespace platform {
+class AutoResetEvent;
+}  // namespace platform
 
 namespace platform::activity {
 
@@ -28,6 +34,14 @@ bool IsBackgroundThread();
 // blocked on an event or waiting for the user).
 int LiveBackgroundThreads();
 int RunningBackgroundThreads();
+// Waits until no background thread is left, at most timeoutMs. true when none is.
+bool WaitForBackgroundEnd(std::uint32_t timeoutMs);
+// The next thread the program starts is refused with `error`, as a system
+// without a thread to give refuses it.
+void RefuseNextThread(std::error_code error);
+// `hold` runs on a background thread each time its zero-time wait on `event`
+// has taken the signal or found none, with the event free (nullptr: never).
+void SetHoldAfterPoll(const AutoResetEvent* event, std::function<void()> hold);
 
 // The calling background thread blocks on something outside itself, or
 // resumes. Balanced calls; no effect on other threads.

@@ -1,10 +1,7 @@
 // The device worker thread, its start and the shutdown handshake.
 #include "monitor/device_worker.h"
 
-#include <atomic>
-#include <chrono>
 #include <system_error>
-#include <thread>
 
 #include "device/discovery.h"
 #include "device/vendor_request.h"
@@ -21,9 +18,6 @@ void UpdateMainButtons() {
 }
 
 namespace {
-
-std::atomic<int> g_workerThreads{0};
-std::function<void()> g_arrivalTakenHook;
 
 // Only the worker changes g_hDevice, so it may look without the request lock.
 bool IsDeviceOpen() { return g_hDevice != platform::kInvalidHandle; }
@@ -82,7 +76,6 @@ class DeviceWorkerRun {
     // the notice: a removal handled earlier withdraws the arrival, a later one stays for the park,
     // and a shutdown's signal cleared here meets the exit test after.
     g_evRemoval.Wait(0);
-    if (g_arrivalTakenHook) g_arrivalTakenHook();
     const DeviceNotice notice = LatestDeviceNotice();
     const bool withdrawn = RemovedSince(notice);
     seen_ = notice.serial;
@@ -155,26 +148,11 @@ std::uint32_t DeviceWorker(CConnectionState* app) {
 }
 
 std::uint32_t StartWorker() {
-  return StartWorkerWith([](std::function<void()> body) { std::thread(std::move(body)).detach(); });
-}
-
-std::uint32_t StartWorkerWith(const ThreadStarter& startThread) {
   CConnectionState* app = CConnectionState::Current();
   if (app == nullptr) return 1;
-  g_workerThreads.fetch_add(1);
-  // The new thread counts as running from now on, so that nobody takes the
-  // program for settled before the worker has made its first pass.
-  platform::Activity().ThreadExpected();
   try {
-    startThread([app] {
-      platform::Activity().ThreadBegins();
-      DeviceWorker(app);
-      platform::Activity().ThreadEnds();
-      g_workerThreads.fetch_sub(1);
-    });
+    platform::Activity().StartThread([app] { DeviceWorker(app); });
   } catch (const std::system_error& error) {
-    platform::Activity().ThreadCancelled();
-    g_workerThreads.fetch_sub(1);
     return error.code().value() != 0 ? static_cast<std::uint32_t>(error.code().value()) : 1;
   }
   return 0;
@@ -186,17 +164,4 @@ void ShutdownWorker() {
   app->m_bExit.store(1);
   g_evRemoval.Set();
   g_evWorkerDone.Wait(kShutdownWaitMs);
-}
-
-void SetArrivalTakenHook(std::function<void()> hook) { g_arrivalTakenHook = std::move(hook); }
-
-int WorkerThreadsAlive() { return g_workerThreads.load(); }
-
-bool WaitForWorkerEnd(std::uint32_t timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (g_workerThreads.load() != 0) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }

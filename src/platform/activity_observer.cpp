@@ -1,8 +1,9 @@
-// The activity observer in force and the plain wait.
+// The activity observer in force, the plain thread and the plain wait.
 #include "platform/activity_observer.h"
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/event.h"
 
@@ -11,10 +12,23 @@ namespace {
 std::atomic<ActivityObserver*> g_observer{nullptr};
 }  // namespace
 
-void ActivityObserver::Block(const AutoResetEvent& /*event*/, std::unique_lock<std::mutex>& lock,
-                             std::condition_variable& changed, const bool& signaled,
-                             std::uint32_t timeoutMs) {
-  BlockUntilSignaled(lock, changed, signaled, timeoutMs);
+void ActivityObserver::StartThread(std::function<void()> body) {
+  std::thread(std::move(body)).detach();
+}
+
+void ActivityObserver::Signal(const AutoResetEvent& /*event*/, std::condition_variable& changed,
+                              bool& signaled) {
+  signaled = true;
+  changed.notify_one();
+}
+
+bool ActivityObserver::Take(const AutoResetEvent& /*event*/, std::unique_lock<std::mutex>& lock,
+                            std::condition_variable& changed, bool& signaled,
+                            std::uint32_t timeoutMs) {
+  if (!signaled && timeoutMs != 0) BlockUntilSignaled(lock, changed, signaled, timeoutMs);
+  const bool got = signaled;
+  signaled = false;
+  return got;
 }
 
 ActivityObserver& Activity() {

@@ -1,10 +1,12 @@
-// An optional watcher of the program's background threads and of their waits
-// on events. The real program installs none and its waits are plain ones; the
-// simulated machine installs one that tells a settled program (every
-// background thread blocked) from a working one and keeps virtual time.
+// How the program starts its background thread and how its events signal and
+// wait. The real program installs nothing and gets the plain thread and the
+// plain waits; the simulated machine installs its own, which tells a settled
+// program (every background thread blocked) from a working one and keeps
+// virtual time.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 namespace platform {
@@ -15,32 +17,30 @@ class ActivityObserver {
  public:
   virtual ~ActivityObserver() = default;
 
-  // A background thread (the device worker): announced by the creating thread
-  // before it starts the thread, cancelled when it could not be created; its
-  // first and its last step.
-  virtual void ThreadExpected() {}
-  virtual void ThreadCancelled() {}
-  virtual void ThreadBegins() {}
-  virtual void ThreadEnds() {}
+  // Runs `body` on a new, detached thread (the device worker). Throws
+  // std::system_error when the system has no thread to give, as the
+  // std::thread constructor does.
+  virtual void StartThread(std::function<void()> body);
 
-  // The event has just become signalled. Called with the event's lock held.
-  virtual void Signalled(const AutoResetEvent& /*event*/) {}
+  // Signals the event: sets `signaled` and wakes one waiter. Called with the
+  // event's lock held.
+  virtual void Signal(const AutoResetEvent& event, std::condition_variable& changed,
+                      bool& signaled);
 
-  // Blocks the calling thread, which holds `lock`, on `changed` until
-  // `signaled` is set or timeoutMs has passed (kInfinite: no limit). The plain
-  // wait by the clock, unless an observer keeps its own accounts around it.
-  virtual void Block(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock,
-                     std::condition_variable& changed, const bool& signaled,
-                     std::uint32_t timeoutMs);
+  // The calling thread, which holds `lock`, waits on `changed` until
+  // `signaled` is set or timeoutMs has passed (0: not at all; kInfinite: no
+  // limit), then takes the signal. true when it was signalled.
+  virtual bool Take(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock,
+                    std::condition_variable& changed, bool& signaled, std::uint32_t timeoutMs);
 };
 
-// The observer in force: the installed one, or one that only waits.
+// The observer in force: the installed one, or the plain one.
 ActivityObserver& Activity();
 // Installed once, before the first background thread starts, and kept for the
-// rest of the process (a thread announced to one observer ends with it).
+// rest of the process.
 void InstallActivityObserver(ActivityObserver* observer);
 
-// The plain wait of ActivityObserver::Block.
+// The plain wait of ActivityObserver::Take, before it takes the signal.
 void BlockUntilSignaled(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
                         const bool& signaled, std::uint32_t timeoutMs);
 

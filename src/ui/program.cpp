@@ -2,10 +2,8 @@
 #include "ui/program.h"
 
 #include "ui/app.h"
-#include "ui/dialog_templates.h"
 
 int RunProgram() {
-  RegisterProgramTemplates();
   theApp.InitInstance();
   return 0;
 }

@@ -18,9 +18,9 @@
 
 #include "gui_support.h"
 #include "tav_version.h"
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
+#include "sim/desktop/dialog_templates.h"
 #include "sim/desktop/embedded_resources.h"
-#include "ui/dialog_templates.h"
 
 using guitest::Check;
 using guitest::Hex;

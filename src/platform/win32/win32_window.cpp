@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "platform/dialog_template.h"
 #include "platform/kit.h"
+#include "platform/list_kind.h"
 
 namespace win32 {
 using platform::FontSpec;

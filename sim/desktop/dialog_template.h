@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/list_kind.h"
+
 namespace platform {
 
 // Window and control styles, with the values the compiled template carries.
@@ -55,13 +57,7 @@ constexpr int kIdStatic = -1;
 constexpr const char* kClassButton = "button";
 constexpr const char* kClassEdit = "edit";
 constexpr const char* kClassStatic = "static";
-constexpr const char* kClassListBox = "listbox";
-constexpr const char* kClassComboBox = "combobox";
 constexpr const char* kClassProgress = "msctls_progress32";
-
-// Which family of list messages a control class takes.
-enum class ListKind { kNone, kListBox, kComboBox };
-ListKind ListKindOfClass(const std::string& className);  // case-insensitive
 
 struct ControlTemplate {
   int id = kIdStatic;

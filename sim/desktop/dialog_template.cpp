@@ -1,25 +1,13 @@
 // The CONTROL statement with the styles the resource compiler adds by itself,
 // and the registry of the program's templates.
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 
-#include <cctype>
 #include <map>
 #include <memory>
 #include <mutex>
 
 namespace platform {
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 struct Registry {
   std::mutex mutex;
@@ -34,12 +22,6 @@ Registry& TheRegistry() {
 }
 
 }  // namespace
-
-ListKind ListKindOfClass(const std::string& className) {
-  if (EqualsNoCase(className, kClassListBox)) return ListKind::kListBox;
-  if (EqualsNoCase(className, kClassComboBox)) return ListKind::kComboBox;
-  return ListKind::kNone;
-}
 
 bool ControlTemplate::IsButton() const { return EqualsNoCase(className, kClassButton); }
 

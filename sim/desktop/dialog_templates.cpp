@@ -1,5 +1,5 @@
 // The program's dialog templates; keep them equal to res/TavrolinUpgrade.rc.
-#include "ui/dialog_templates.h"
+#include "sim/desktop/dialog_templates.h"
 
 #include "ui/resource_ids.h"
 

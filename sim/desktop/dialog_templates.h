@@ -3,7 +3,7 @@
 // them, and a test under Wine compares them with the compiled templates.
 #pragma once
 
-#include "platform/dialog_template.h"
+#include "sim/desktop/dialog_template.h"
 
 platform::DialogTemplate MainWindowTemplate();      // 228
 platform::DialogTemplate SelectFirmwareTemplate();  // 343
