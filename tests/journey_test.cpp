@@ -252,12 +252,13 @@ std::vector<std::pair<int, int>> Positions(int length) {
 }
 
 // Each journey's sweep in shards, every kShards-th position each, so that
-// one test stays short; a sanitizer build, ten to twenty times slower, runs
-// the first shard, a quarter of the positions spread over the whole journey.
-constexpr int kShards = 4;
+// one test stays short; a sanitizer build, twenty to thirty times slower,
+// runs the first of sixteen, the positions spread over the whole journey.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kShards = 16;
 constexpr int kShardsRun = 1;
 #else
+constexpr int kShards = 4;
 constexpr int kShardsRun = kShards;
 #endif
 
