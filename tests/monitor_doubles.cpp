@@ -3,7 +3,6 @@
 
 #include <thread>
 
-#include "device/vendor_request.h"
 #include "monitor/device_notify.h"
 #include "platform/device_io.h"
 #include "platform/os_types.h"
@@ -121,10 +120,5 @@ bool WorkerSettled() {
 }
 
 bool WaitWorkerSettled() { return WaitUntil(WorkerSettled); }
-
-bool DeviceHandleOpen() {
-  std::lock_guard<std::mutex> lock(RequestLock());
-  return g_hDevice != platform::kInvalidHandle;
-}
 
 }  // namespace testing_support

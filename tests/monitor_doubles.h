@@ -107,7 +107,4 @@ bool WorkerSettled();
 // Waits for WorkerSettled().
 bool WaitWorkerSettled();
 
-// g_hDevice read under the request lock, as the window thread's requests do.
-bool DeviceHandleOpen();
-
 }  // namespace testing_support

@@ -44,12 +44,12 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
   ASSERT_EQ(StartWorker(), 0u);
 
   // The test's thread is the window thread: it announces the changes and
-  // sends commands as soon as the worker holds the new plug-in's handle,
-  // which is when the worker reads the settings.
+  // sends commands as soon as the worker has opened the new plug-in, which is
+  // when the worker reads the settings.
   int answered = 0;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     machine.Plug();
-    ASSERT_TRUE(WaitUntil(DeviceHandleOpen)) << "cycle " << cycle;
+    ASSERT_TRUE(WaitUntil([&] { return machine.Io().OpenHandles() != 0; })) << "cycle " << cycle;
     for (int i = 0; i < kCommandsPerCycle; ++i) {
       std::uint8_t group = 0;
       if (ReadDeviceData(&group, ADDR_RF_GROUP, 1) == 0) ++answered;
@@ -59,11 +59,11 @@ TEST(MonitorStressTest, PlugCyclesWithWindowThreadCommandsNeverOverlap) {
     machine.Unplug();
     std::uint8_t band = 0;
     (void)ReadDeviceData(&band, ADDR_START_BAND, 1);  // races the removal: any outcome will do
-    ASSERT_TRUE(WaitUntil([] { return !DeviceHandleOpen(); })) << "cycle " << cycle;
+    ASSERT_TRUE(WaitUntil([&] { return machine.Io().OpenHandles() == 0; })) << "cycle " << cycle;
   }
 
   // The last word was a removal: the worker ends up closed and waiting.
-  EXPECT_TRUE(WaitUntil([&] { return !DeviceHandleOpen() && app.m_bConnected.load() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return !machine.Io().OpenHandles() && !app.m_bConnected.load(); }));
   app.m_bExit.store(1);
   g_evRemoval.Set();
   g_evArrival.Set();

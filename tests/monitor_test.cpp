@@ -79,11 +79,11 @@ class MonitorTest : public ::testing::Test {
 
   // The worker parked with the dongle open, or waiting without it.
   bool ConnectedAndParked() {
-    return WaitUntil([] { return DeviceHandleOpen() && WorkerSettled(); });
+    return WaitUntil([this] { return machine_.Io().OpenHandles() != 0 && WorkerSettled(); });
   }
   bool DisconnectedAndParked() {
     return WaitUntil([this] {
-      return !DeviceHandleOpen() && app_.m_bConnected.load() == 0 && WorkerSettled();
+      return machine_.Io().OpenHandles() == 0 && app_.m_bConnected.load() == 0 && WorkerSettled();
     });
   }
 
@@ -173,7 +173,7 @@ TEST_F(MonitorTest, ArrivalWhileConnectedChangesNothing) {
                           "\\\\?\\usb#vid_054c&pid_0268#6&2b&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}")));
   EXPECT_EQ(window_.Updates(), updates);
   EXPECT_EQ(g_evArrival.Wait(0), WaitResult::kTimeout);
-  EXPECT_TRUE(DeviceHandleOpen());
+  EXPECT_EQ(machine_.Io().OpenHandles(), 1u);
 }
 
 TEST_F(MonitorNoDongleTest, RemovalWhileNotConnectedStillEndsTheConnection) {
@@ -309,7 +309,7 @@ TEST_F(MonitorTest, ExitWhileConnectedEndsTheWorkerWithinTheWait) {
   // The wait consumed the worker's signal: it returned before its time-out.
   EXPECT_EQ(g_evWorkerDone.Wait(0), WaitResult::kTimeout);
   ASSERT_TRUE(platform::activity::WaitForBackgroundEnd(2000));
-  EXPECT_FALSE(DeviceHandleOpen());
+  EXPECT_EQ(g_hDevice, platform::kInvalidHandle);  // the worker has ended
   EXPECT_EQ(machine_.Io().OpenHandles(), 0u);
 }
 
@@ -411,8 +411,8 @@ class HeldWorkerTest : public Base {
   // The dongle opened anew and the worker parked with the buttons on.
   bool ReopenedAndParked(std::uint64_t opens) {
     return WaitUntil([&] {
-      return this->machine_.Dongle().OpenCount() == opens && DeviceHandleOpen() &&
-             WorkerSettled() && this->app_.m_bConnected.load() == 1;
+      return this->machine_.Dongle().OpenCount() == opens && WorkerSettled() &&
+             this->machine_.Io().OpenHandles() == 1 && this->app_.m_bConnected.load() == 1;
     }) && this->window_.ButtonsEnabled();
   }
   HeldDeviceIo held_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -36,13 +37,6 @@ Bytes Pattern(std::size_t size, std::uint8_t seed) {
 
 Bytes Head(const sim::WireRecord& record, std::size_t n) {
   return Bytes(record.request.begin(), record.request.begin() + n);
-}
-
-bool InputTailIsZero() {
-  for (std::uint32_t i = sizeof(VendorRequest); i < IO_BUFFER_SIZE; ++i) {
-    if (g_inBuffer[i] != 0) return false;
-  }
-  return true;
 }
 
 using sim::MakeFault;
@@ -120,9 +114,6 @@ TEST_F(TransportTest, ModeQueryWireBytes) {
   int check = 7;
   ASSERT_EQ(QueryDeviceMode(&check), 0u);
   const Bytes expected = {0xBA, 0x03, 0x00, 0x00, 0x01, 0x00};
-  EXPECT_EQ(Bytes(g_inBuffer, g_inBuffer + 6), expected);
-  EXPECT_TRUE(InputTailIsZero());
-
   const sim::WireRecord record = LastRecord();
   EXPECT_EQ(record.code, IOCTL_VENDOR_READ);
   EXPECT_EQ(record.inSize, 512u);
@@ -153,7 +144,6 @@ TEST_F(TransportTest, DataWriteWireBytesAndTailStaysZero) {
   EXPECT_EQ(Bytes(record.request.begin() + 6, record.request.end()), block);
   // Bytes 70-511 are never written, even after a full 64-byte payload.
   EXPECT_TRUE(record.inputTailZero);
-  EXPECT_TRUE(InputTailIsZero());
   EXPECT_EQ(dongle_.ReadData(0x3040, 64), block);
 }
 
@@ -177,7 +167,7 @@ TEST_F(TransportTest, DeviceInfoAndFlashWireBytes) {
   EXPECT_EQ(LastRecord().code, IOCTL_VENDOR_READ);
   EXPECT_EQ(Head(LastRecord(), 6), (Bytes{0xFF, 0x03, 0x40, 0xC0, 0x40, 0x00}));
   EXPECT_EQ(back, block);
-  EXPECT_TRUE(InputTailIsZero());
+  EXPECT_TRUE(LastRecord().inputTailZero);
 }
 
 TEST_F(TransportTest, ReadAfterWriteCarriesThePayloadTheDriverIgnores) {
@@ -189,13 +179,14 @@ TEST_F(TransportTest, ReadAfterWriteCarriesThePayloadTheDriverIgnores) {
   const sim::WireRecord record = LastRecord();
   EXPECT_EQ(Head(record, 6), (Bytes{0xEE, 0x03, 0x15, 0x00, 0x01, 0x00}));
   EXPECT_EQ(Bytes(record.request.begin() + 6, record.request.end()), block);
-  EXPECT_EQ(Bytes(g_inBuffer + 6, g_inBuffer + 70), block);
-  EXPECT_TRUE(InputTailIsZero());
+  EXPECT_TRUE(record.inputTailZero);
   // A shorter write leaves the rest of the earlier payload in the record.
   const std::uint8_t one = 0x42;
   ASSERT_EQ(WriteDeviceData(&one, ADDR_RF_GROUP, 1), 0u);
-  EXPECT_EQ(g_request.data[0], 0x42);
-  EXPECT_EQ(Bytes(g_request.data + 1, g_request.data + 64), Bytes(block.begin() + 1, block.end()));
+  const sim::WireRecord shorter = LastRecord();
+  EXPECT_EQ(shorter.request[6], 0x42);
+  EXPECT_EQ(Bytes(shorter.request.begin() + 7, shorter.request.end()),
+            Bytes(block.begin() + 1, block.end()));
   EXPECT_EQ(dongle_.ReadData(ADDR_RF_GROUP, 2), (Bytes{0x42, 0x56}));
 }
 
@@ -259,7 +250,7 @@ TEST_F(TransportTest, ModeQueryFailureAndUnexaminedCount) {
   // The byte count of the mode reply is not examined.
   dongle_.AddFault(MakeFault(sim::FaultOp::kMode, sim::FaultKind::kShort));
   EXPECT_EQ(QueryDeviceMode(&check), 0u);
-  EXPECT_EQ(g_bytesReturned, 0u);
+  EXPECT_EQ(LastRecord().returned, 0u);
   EXPECT_TRUE(g_largePages);
   EXPECT_EQ(check, 0);
 }
@@ -270,14 +261,14 @@ TEST_F(TransportTest, DataReadWithWrongCountGivesOneAndLeavesDestination) {
   std::uint8_t value[2] = {0x5A, 0x5A};
   dongle_.AddFault(MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kShort));  // 0 bytes
   EXPECT_EQ(ReadDeviceData(value, ADDR_RF_GROUP, 1), 1u);
-  EXPECT_EQ(g_bytesReturned, 0u);
+  EXPECT_EQ(LastRecord().returned, 0u);
   EXPECT_EQ(value[0], 0x5A);
 
   sim::Fault two = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kReportCount);
   two.reportedCount = 2;
   dongle_.AddFault(two);
   EXPECT_EQ(ReadDeviceData(value, ADDR_RF_GROUP, 1), 1u);
-  EXPECT_EQ(g_bytesReturned, 2u);
+  EXPECT_EQ(LastRecord().returned, 2u);
   EXPECT_EQ(value[0], 0x5A);
   EXPECT_EQ(value[1], 0x5A);
 
@@ -302,7 +293,7 @@ TEST_F(TransportTest, DeviceInfoWithWrongCountGivesOne) {
   Bytes info(27, 0x5A);
   dongle_.AddFault(MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kShort));  // 26 bytes
   EXPECT_EQ(ReadDeviceInfo(info.data()), 1u);
-  EXPECT_EQ(g_bytesReturned, 26u);
+  EXPECT_EQ(LastRecord().returned, 26u);
   EXPECT_EQ(info, Bytes(27, 0x5A));
 
   sim::Fault more = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kReportCount);
@@ -338,13 +329,12 @@ TEST_F(TransportTest, DataWriteCountAndFailure) {
 
 TEST_F(TransportTest, WriteOf65SendsNothingAnd64Sends) {
   const Bytes block = Pattern(65, 0x20);
-  const Bytes inBefore(g_inBuffer, g_inBuffer + IO_BUFFER_SIZE);
   EXPECT_EQ(WriteDeviceData(block.data(), 0x3000, 65), 2u);
   EXPECT_EQ(dongle_.RequestCount(), 0u);
-  EXPECT_TRUE(dongle_.WireLog().empty());
-  EXPECT_EQ(Bytes(g_inBuffer, g_inBuffer + IO_BUFFER_SIZE), inBefore);
+  EXPECT_TRUE(dongle_.WireLog().empty());  // no call was made: the input buffer went nowhere
   EXPECT_EQ(WriteDeviceData(block.data(), 0x3000, 0xFFFF), 2u);
   EXPECT_EQ(dongle_.RequestCount(), 0u);
+  EXPECT_TRUE(dongle_.WireLog().empty());
 
   EXPECT_EQ(WriteDeviceData(block.data(), 0x3000, 64), 0u);
   EXPECT_EQ(dongle_.RequestCount(), 1u);
@@ -549,21 +539,25 @@ TEST_F(TransportTest, FlashRoutinesEndWhenTheDongleDisappearsMidway) {
 
 // --- The request lock -------------------------------------------------------------------
 
-bool LockIsFreeForAnotherThread() {
-  return std::async(std::launch::async, [] {
-           if (!RequestLock().try_lock()) return false;
-           RequestLock().unlock();
-           return true;
-         }).get();
-}
-
+// Each call of this thread starts another thread's request and gives it 50 ms
+// to reach the driver: the lock, held, keeps it out until this request is over.
 TEST_F(TransportTest, EveryRoutineHoldsTheLockDuringItsCall) {
   sim::HookedDeviceIo hooked(io_);
+  const std::thread::id window = std::this_thread::get_id();
+  std::vector<std::thread> others;
+  std::atomic<int> othersAtDriver{0};
   int calls = 0;
   int heldDuringCall = 0;
   hooked.SetBeforeCall([&] {
+    if (std::this_thread::get_id() != window) return void(othersAtDriver.fetch_add(1));
+    const int atDriver = othersAtDriver.load();
     ++calls;
-    if (!LockIsFreeForAnotherThread()) ++heldDuringCall;
+    others.emplace_back([] {
+      std::uint8_t group = 0;
+      EXPECT_EQ(ReadDeviceData(&group, 21, 1), 0u);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (othersAtDriver.load() == atDriver) ++heldDuringCall;
   });
   sim::ScopedDeviceIo install(&hooked);
 
@@ -581,11 +575,14 @@ TEST_F(TransportTest, EveryRoutineHoldsTheLockDuringItsCall) {
   EXPECT_EQ(WriteFlashBlock(block.data(), 0), 0u);
   EXPECT_EQ(calls, 10);
   EXPECT_EQ(heldDuringCall, calls);
-  // Released afterwards, also after a retry run that gave up.
-  EXPECT_TRUE(LockIsFreeForAnotherThread());
+  // Released afterwards, also after a retry run that gave up: the others are served.
+  for (std::thread& other : others) other.join();
+  EXPECT_EQ(othersAtDriver.load(), calls);
+  hooked.SetBeforeCall(nullptr);
   dongle_.Unplug();
   EXPECT_NE(ReadFlash(block.data(), 0, 64), 0u);
-  EXPECT_TRUE(LockIsFreeForAnotherThread());
+  auto another = std::async(std::launch::async, [&] { return ReadDeviceData(&byte, 21, 1); });
+  EXPECT_EQ(another.get(), platform::kErrorDeviceNotConnected);
 }
 
 TEST_F(TransportTest, TwoThreadsHammeringReadsNeverOverlap) {
@@ -617,14 +614,17 @@ TEST_F(TransportTest, ResetProgramStateClearsTheDeviceLink) {
   const platform::Handle handle = g_hDevice;
   ResetProgramStateForTests();
   EXPECT_EQ(g_hDevice, platform::kInvalidHandle);
-  EXPECT_EQ(Bytes(g_inBuffer, g_inBuffer + IO_BUFFER_SIZE), Bytes(IO_BUFFER_SIZE, 0));
-  EXPECT_EQ(Bytes(g_outBuffer, g_outBuffer + IO_BUFFER_SIZE), Bytes(IO_BUFFER_SIZE, 0));
-  const auto* request = reinterpret_cast<const std::uint8_t*>(&g_request);
-  EXPECT_EQ(Bytes(request, request + sizeof g_request), Bytes(sizeof g_request, 0));
-  EXPECT_EQ(g_bytesReturned, 0u);
   EXPECT_FALSE(g_largePages);
   EXPECT_EQ(g_deviceAbsent.load(), 0);
   io_.Close(handle);
+  // The next run's request goes out as its own bytes and gets its own reply and count.
+  g_hDevice = io_.Open(dongle_.InterfacePath().c_str());
+  std::uint8_t band = 0x5A;
+  ASSERT_EQ(ReadDeviceData(&band, ADDR_START_BAND, 1), 0u);
+  EXPECT_EQ(Head(LastRecord(), 6), (Bytes{0xEE, 0x03, 0xC1, 0x01, 0x01, 0x00}));
+  EXPECT_TRUE(LastRecord().inputTailZero);
+  EXPECT_EQ(LastRecord().returned, 1u);
+  EXPECT_EQ(band, 0);
 }
 
 // With no device service installed (a build that leaves it out) the null one

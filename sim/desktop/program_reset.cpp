@@ -1,9 +1,6 @@
 // Resetting the program's shared state.
 #include "sim/desktop/program_reset.h"
 
-#include <cstring>
-#include <mutex>
-
 #include "device/discovery.h"
 #include "device/vendor_request.h"
 #include "monitor/connection_state.h"
@@ -11,13 +8,10 @@
 
 namespace {
 
+// The transport's record and buffers need no reset: each request overwrites
+// the bytes the dongle acts on, and each call brings its own reply.
 void ResetDeviceLink() {
-  std::lock_guard<std::mutex> lock(RequestLock());
-  g_hDevice = platform::kInvalidHandle;
-  std::memset(&g_request, 0, sizeof g_request);
-  std::memset(g_inBuffer, 0, sizeof g_inBuffer);
-  std::memset(g_outBuffer, 0, sizeof g_outBuffer);
-  g_bytesReturned = 0;
+  static_cast<void>(ExchangeDeviceHandle(platform::kInvalidHandle));  // an open one is not closed
   g_largePages = false;
   g_deviceAbsent.store(0);
 }

@@ -3,8 +3,7 @@
 #pragma once
 
 // With no worker running: the device handle invalid (an open one is not
-// closed), the request record and the I/O buffers zeroed, g_bytesReturned 0,
-// g_largePages false, g_deviceAbsent 0, g_devicePath empty, the three events
-// not signalled, g_pMainDlg null, and theApp's flags and RF settings, and its
-// main-window pointer, as at start.
+// closed), g_largePages false, g_deviceAbsent 0, g_devicePath empty, the
+// three events not signalled, g_pMainDlg null, and theApp's flags and RF
+// settings, and its main-window pointer, as at start.
 void ResetProgramStateForTests();

@@ -247,7 +247,7 @@ SimDongle::Effects SimDongle::TakeFaults(FaultOp op, bool isOpen) {
                           static_cast<std::uint32_t>(op), isOpen ? 1 : 0);
 }
 
-bool SimDongle::CountRequestLocked() {
+bool SimDongle::CountRequestUnderLock() {
   ++requests_;
   if (disappearAfter_ > 0 && --disappearAfter_ == 0) {
     disappearAfter_ = -1;
@@ -419,7 +419,7 @@ bool SimDongle::Serve(std::uint64_t generation, FaultOp op, WireRecord record, c
       record.refused = true;
     } else {
       if (transcript_) TheTranscript().Add(line);
-      const bool disappear = CountRequestLocked();
+      const bool disappear = CountRequestUnderLock();
       ok = perform(effects, &count, &err);
       if (disappear) {
         UnplugLocked();

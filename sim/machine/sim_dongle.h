@@ -217,7 +217,7 @@ class SimDongle {
   void WaitLatency() const;
   void ReportOverlap(const std::string& what);
   void Record(WireRecord record);
-  bool CountRequestLocked();  // true when DisappearAfter is due
+  bool CountRequestUnderLock();  // true when DisappearAfter is due
   bool Execute(std::uint32_t code, const std::uint8_t* in, std::uint32_t inSize,
                std::uint8_t* out, std::uint32_t outSize, const Effects& effects,
                std::uint32_t* returned, std::uint32_t* error);

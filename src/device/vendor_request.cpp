@@ -1,25 +1,22 @@
-// The request transport: the shared request record and I/O
-// buffers, the request lock, the seven routines that send vendor requests
+// The request transport: the request record and I/O buffers, the
+// request lock, the seven routines that send vendor requests
 // to the dongle's driver and interpret its replies, the descriptor read and
 // the exchange of the device handle.
 #include "device/vendor_request.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/device_io.h"
 #include "platform/platform.h"
 
-// The wire format is little-endian and g_request is copied to the wire as it
-// lies in memory.
+// The wire format is little-endian and the request record is copied to the
+// wire as it lies in memory.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "VendorRequest is copied to the wire as is: a little-endian host is required"
 #endif
 
 platform::Handle g_hDevice = platform::kInvalidHandle;
-VendorRequest g_request = {};
-std::uint8_t g_inBuffer[IO_BUFFER_SIZE] = {};
-std::uint8_t g_outBuffer[IO_BUFFER_SIZE] = {};
-std::uint32_t g_bytesReturned = 0;
 bool g_largePages = false;
 std::atomic<int> g_deviceAbsent{0};
 
@@ -27,6 +24,14 @@ bool DongleGone() { return g_deviceAbsent.load() != 0; }
 
 namespace {
 
+// Used only while g_requestLock is held, and never cleared: each request
+// overwrites the 70 request bytes of the input buffer, and each call gets its
+// own reply and count (the data bytes a read leaves unused keep the last
+// write's payload, which the driver ignores).
+VendorRequest g_request = {};
+std::uint8_t g_inBuffer[IO_BUFFER_SIZE] = {};
+std::uint8_t g_outBuffer[IO_BUFFER_SIZE] = {};
+std::uint32_t g_bytesReturned = 0;
 std::mutex g_requestLock;
 
 void FillRequest(std::uint16_t command, std::uint16_t address, std::uint16_t length) {
@@ -70,17 +75,9 @@ std::uint32_t RepeatWhileDongleThere(Attempt attempt) {
   }
 }
 
-}  // namespace
-
-std::mutex& RequestLock() { return g_requestLock; }
-
-platform::Handle ExchangeDeviceHandle(platform::Handle handle) {
-  std::lock_guard<std::mutex> lock(g_requestLock);
-  const platform::Handle replaced = g_hDevice;
-  g_hDevice = handle;
-  return replaced;
-}
-
+// Sends g_request with the control code: copies its 70 bytes to g_inBuffer
+// and makes the control call with the whole 512-byte buffers. kStatusOk, or
+// the system error code of the failed call. The caller holds g_requestLock.
 std::uint32_t SendRequest(std::uint32_t controlCode) {
   static_assert(sizeof g_request <= sizeof g_inBuffer, "the request fits the input buffer");
   // Bytes 70-511 of the input buffer are never written.
@@ -94,6 +91,15 @@ std::uint32_t SendRequest(std::uint32_t controlCode) {
   // A failed call must never read as success, even if the system left no
   // error code behind.
   return error != platform::kErrorSuccess ? error : platform::kErrorGenFailure;
+}
+
+}  // namespace
+
+platform::Handle ExchangeDeviceHandle(platform::Handle handle) {
+  std::lock_guard<std::mutex> lock(g_requestLock);
+  const platform::Handle replaced = g_hDevice;
+  g_hDevice = handle;
+  return replaced;
 }
 
 std::uint32_t QueryDeviceMode(int* needDescriptorCheck) {

@@ -1,12 +1,11 @@
 // The dongle's request transport: the 70-byte vendor request handed to the
 // dongle's kernel driver through one synchronous device I/O control call, the
-// two control codes, the three commands, the module state, the seven
-// routines that build requests and read the replies, the descriptor read and
+// two control codes, the three commands, the module state, the six
+// routines that send requests and read the replies, the descriptor read and
 // the exchange of the device handle.
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "device/device_map.h"
 #include "device/retry_policy.h"
@@ -54,13 +53,9 @@ constexpr std::uint32_t kStatusTooLong = 2;
 
 // Module state. g_hDevice is opened and closed by the worker only;
 // g_deviceAbsent is written by both threads; g_largePages belongs to the
-// window thread. g_request, g_inBuffer, g_outBuffer and g_bytesReturned are
-// used only while RequestLock() is held (see below).
+// window thread. The request record, the I/O buffers and the request lock
+// stay inside the transport.
 extern platform::Handle g_hDevice;
-extern VendorRequest g_request;
-extern std::uint8_t g_inBuffer[IO_BUFFER_SIZE];
-extern std::uint8_t g_outBuffer[IO_BUFFER_SIZE];
-extern std::uint32_t g_bytesReturned;
 extern bool g_largePages;
 extern std::atomic<int> g_deviceAbsent;
 
@@ -68,14 +63,11 @@ extern std::atomic<int> g_deviceAbsent;
 // found none: g_deviceAbsent is set.
 [[nodiscard]] bool DongleGone();
 
-// The one lock that serialises device requests: each routine below holds it
-// from filling g_request to reading the reply (the flash routines per
+// One lock serialises device requests: each routine below holds it from
+// filling the request record to reading the reply (the flash routines per
 // attempt, not across their retries), so the worker thread and the window
-// thread never overlap. SendRequest expects its caller to hold it. The
-// program takes it nowhere else; the simulated machine's state reset and the
-// tests that prove a request holds it do.
-std::mutex& RequestLock();
-
+// thread never overlap at the dongle.
+//
 // Puts `handle` in g_hDevice under the request lock, so that the handle
 // never changes under a running request; returns the handle it replaced.
 [[nodiscard]] platform::Handle ExchangeDeviceHandle(platform::Handle handle);
@@ -84,11 +76,6 @@ std::mutex& RequestLock();
 // g_hDevice into `buffer`, under the request lock like every request. The
 // byte count the read reported; 0 when nothing came.
 [[nodiscard]] std::uint32_t ReadDescriptor(void* buffer, std::uint32_t size);
-
-// Sends g_request with the control code: copies its 70 bytes to g_inBuffer
-// and makes the control call with the whole 512-byte buffers. kStatusOk, or
-// the system error code of the failed call. The caller holds RequestLock().
-[[nodiscard]] std::uint32_t SendRequest(std::uint32_t controlCode);
 
 // Asks the dongle for its mode. kStatusOk for a known mode byte (0xAA sets
 // *needDescriptorCheck to 1 and keeps g_largePages; 0xBB and 0xCC set it to 0
