@@ -19,7 +19,7 @@
 
 namespace {
 
-// The Windows values the platform layer declares, as Windows defines them. The
+// The Windows values the platform layer and the simulated machine declare. The
 // simulated machine answers with the same constants, so only these numbers
 // tell a wrong one: message-box answers, error codes, the device-change
 // message and its records, the SetupAPI flags, the USB device interface
@@ -27,14 +27,13 @@ namespace {
 // 64-bit SetupAPI checks it) and DEV_BROADCAST_DEVICEINTERFACE_A.
 namespace p = platform;
 static_assert(p::kIdOk == 1 && p::kIdCancel == 2 && p::kIdYes == 6 && p::kIdNo == 7);
-static_assert(p::kErrorFileNotFound == 2 && p::kErrorInvalidHandle == 6 &&
+static_assert(sim::kErrorFileNotFound == 2 && sim::kErrorInvalidHandle == 6 &&
               p::kErrorNotEnoughMemory == 8 && p::kErrorInvalidData == 13 &&
-              p::kErrorGenFailure == 31 && p::kErrorInvalidParameter == 87 &&
-              p::kErrorInsufficientBuffer == 122 && p::kErrorNoMoreItems == 259 &&
+              p::kErrorGenFailure == 31 && sim::kErrorInvalidParameter == 87 &&
+              p::kErrorInsufficientBuffer == 122 && sim::kErrorNoMoreItems == 259 &&
               p::kErrorDeviceNotConnected == 1167);
 static_assert(p::kWmDeviceChange == 0x219 && p::kDbtDeviceArrival == 0x8000 &&
-              p::kDbtDeviceRemoveComplete == 0x8004 && p::kDbtDevtypDeviceInterface == 5 &&
-              p::kDbtDevtypVolume == 2);
+              p::kDbtDeviceRemoveComplete == 0x8004 && p::kDbtDevtypDeviceInterface == 5);
 static_assert(p::kDigcfPresent == 2 && p::kDigcfDeviceInterface == 0x10 &&
               p::kSpdrpHardwareId == 1 && p::kInterfaceDetailPathOffset == 4 &&
               (sizeof(void*) != 8 || p::kInterfaceDetailFixedSize == 8));
@@ -227,12 +226,12 @@ TEST_F(DiscoveryTest, EnumerationFailuresAreReportedWithTheirStep) {
       {"property",
        [&] {
          Tree().FailCall(sim::EnumCall::kGetDeviceRegistryProperty,
-                         platform::kErrorInvalidParameter);
+                         sim::kErrorInvalidParameter);
        },
-       FailureBox("GetDeviceRegistryProperty", platform::kErrorInvalidParameter), 0},
+       FailureBox("GetDeviceRegistryProperty", sim::kErrorInvalidParameter), 0},
       {"interfaces",
-       [&] { Tree().FailCall(sim::EnumCall::kEnumDeviceInterfaces, platform::kErrorNoMoreItems); },
-       FailureBox("SetupDiEnumDeviceInterfaces", platform::kErrorNoMoreItems), 1},
+       [&] { Tree().FailCall(sim::EnumCall::kEnumDeviceInterfaces, sim::kErrorNoMoreItems); },
+       FailureBox("SetupDiEnumDeviceInterfaces", sim::kErrorNoMoreItems), 1},
       {"detail allocation", [&] { Tree().FailAllocation(1); },  // the first is the ID buffer
        FailureBox(allocStep, platform::kErrorNotEnoughMemory), 1},
       {"detail",

@@ -14,6 +14,7 @@
 #include "platform/dialogs.h"
 #include "platform/os_types.h"
 #include "platform/platform.h"
+#include "sim/desktop/stacked_app.h"
 #include "sim/machine/device_change_sink.h"
 
 namespace testing_support {
@@ -58,8 +59,6 @@ class ScopedDialogs {
   platform::DialogSystem* saved_;
 };
 
-class TestApp;
-
 // The main window's buttons as UpdateButtons leaves them.
 class TestMainWindow : public CMonitorWindow {
  public:
@@ -79,7 +78,7 @@ class TestMainWindow : public CMonitorWindow {
 
 // An application object with an RF dialog that is open or not, recording
 // each refresh with the settings it would show.
-class TestApp : public CConnectionState {
+class TestApp : public sim::StackedApp {
  public:
   struct Refresh {
     int group;

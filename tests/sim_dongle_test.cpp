@@ -184,7 +184,7 @@ TEST_F(SimDongleTest, ModeQuery) {
   EXPECT_EQ(reply.out[0], 0xBB);
   EXPECT_EQ(reply.out[1], 0xA5);
   EXPECT_EQ(reply.returned, 1u);
-  EXPECT_EQ(Call(kWrite, kMode, 0, 1).error, platform::kErrorInvalidParameter);
+  EXPECT_EQ(Call(kWrite, kMode, 0, 1).error, sim::kErrorInvalidParameter);
 }
 
 TEST_F(SimDongleTest, DataReadsAndWrites) {
@@ -226,7 +226,7 @@ TEST_F(SimDongleTest, FlashReadsAndWrites) {
 }
 
 TEST_F(SimDongleTest, RequestsThatCannotBeCarriedOutFail) {
-  const std::uint32_t kParam = platform::kErrorInvalidParameter;
+  const std::uint32_t kParam = sim::kErrorInvalidParameter;
   EXPECT_EQ(Call(kRead, 0x1234, 0, 1).error, kParam);             // unknown command
   EXPECT_EQ(Call(0x00226004, kData, 0, 1).error, kParam);         // unknown control code
   EXPECT_EQ(Call(kRead, kData, 0, 1, {}, 69).error, kParam);      // input shorter than 70
@@ -265,25 +265,25 @@ TEST_F(SimDongleTest, OpenMatchesThePathCaseInsensitively) {
   EXPECT_EQ(dongle_.OpenCount(), 3u);
 
   EXPECT_EQ(io_.Open("\\\\?\\usb#vid_054c&pid_0269"), platform::kInvalidHandle);
-  EXPECT_EQ(io_.LastError(), platform::kErrorFileNotFound);
+  EXPECT_EQ(io_.LastError(), sim::kErrorFileNotFound);
   EXPECT_EQ(io_.Open(""), platform::kInvalidHandle);
-  EXPECT_EQ(io_.LastError(), platform::kErrorFileNotFound);
+  EXPECT_EQ(io_.LastError(), sim::kErrorFileNotFound);
   EXPECT_EQ(io_.Open(nullptr), platform::kInvalidHandle);
-  EXPECT_EQ(io_.LastError(), platform::kErrorInvalidParameter);
+  EXPECT_EQ(io_.LastError(), sim::kErrorInvalidParameter);
   dongle_.Unplug();
   EXPECT_EQ(io_.Open(dongle_.InterfacePath().c_str()), platform::kInvalidHandle);
-  EXPECT_EQ(io_.LastError(), platform::kErrorFileNotFound);
+  EXPECT_EQ(io_.LastError(), sim::kErrorFileNotFound);
 }
 
 TEST_F(SimDongleTest, ClosedAndUnknownHandlesFail) {
   ASSERT_TRUE(io_.Close(handle_));
   EXPECT_FALSE(io_.Close(handle_));
-  EXPECT_EQ(io_.LastError(), platform::kErrorInvalidHandle);
-  EXPECT_EQ(Call(kRead, kMode, 0, 1).error, platform::kErrorInvalidHandle);
-  EXPECT_EQ(ReadDescriptor(105).error, platform::kErrorInvalidHandle);
-  EXPECT_EQ(Call(kRead, kMode, 0, 1, {}, 512, 512, 0x7777).error, platform::kErrorInvalidHandle);
+  EXPECT_EQ(io_.LastError(), sim::kErrorInvalidHandle);
+  EXPECT_EQ(Call(kRead, kMode, 0, 1).error, sim::kErrorInvalidHandle);
+  EXPECT_EQ(ReadDescriptor(105).error, sim::kErrorInvalidHandle);
+  EXPECT_EQ(Call(kRead, kMode, 0, 1, {}, 512, 512, 0x7777).error, sim::kErrorInvalidHandle);
   EXPECT_EQ(Call(kRead, kMode, 0, 1, {}, 512, 512, platform::kInvalidHandle).error,
-            platform::kErrorInvalidHandle);
+            sim::kErrorInvalidHandle);
   EXPECT_EQ(dongle_.RequestCount(), 0u);
   EXPECT_EQ(dongle_.RefusedCount(), 0u);  // they never reached the dongle
 }
@@ -540,7 +540,7 @@ TEST_F(SimDongleTest, OpenFaults) {
   dongle_.SetOnUnplug([&] { ++hooks; });
   dongle_.AddFault(MakeFault(sim::FaultOp::kOpen, sim::FaultKind::kUnplug));
   EXPECT_EQ(io_.Open(path.c_str()), platform::kInvalidHandle);
-  EXPECT_EQ(io_.LastError(), platform::kErrorFileNotFound);
+  EXPECT_EQ(io_.LastError(), sim::kErrorFileNotFound);
   EXPECT_EQ(hooks, 1);
   EXPECT_FALSE(dongle_.IsPresent());
 }
@@ -610,7 +610,7 @@ TEST_F(SimDongleTest, WireLogRecordsEveryRequest) {
 
   EXPECT_FALSE(log[2].ok);
   EXPECT_FALSE(log[2].refused);
-  EXPECT_EQ(log[2].error, platform::kErrorInvalidParameter);
+  EXPECT_EQ(log[2].error, sim::kErrorInvalidParameter);
 
   EXPECT_EQ(log[3].kind, sim::WireRecord::Kind::kRead);
   EXPECT_EQ(log[3].outSize, 105u);

@@ -49,9 +49,9 @@ TEST_F(SimTreeTest, SizeFieldsAreCheckedLikeTheRealCalls) {
   }
   info.cbSize = sizeof info;
   EXPECT_FALSE(tree_.EnumDeviceInfo(set_, 2, &info));
-  EXPECT_EQ(machine_.Io().LastError(), platform::kErrorNoMoreItems);
+  EXPECT_EQ(machine_.Io().LastError(), sim::kErrorNoMoreItems);
   EXPECT_FALSE(tree_.EnumDeviceInfo(0x1234, 0, &info));
-  EXPECT_EQ(machine_.Io().LastError(), platform::kErrorInvalidHandle);
+  EXPECT_EQ(machine_.Io().LastError(), sim::kErrorInvalidHandle);
 }
 
 TEST_F(SimTreeTest, HardwareIdPropertyFollowsTheSizeProtocol) {
@@ -75,7 +75,7 @@ TEST_F(SimTreeTest, HardwareIdPropertyFollowsTheSizeProtocol) {
   iface.cbSize = sizeof iface;
   EXPECT_FALSE(tree_.EnumDeviceInterfaces(set_, &bare, platform::kGuidDevinterfaceUsbDevice, 0,
                                           &iface));
-  EXPECT_EQ(machine_.Io().LastError(), platform::kErrorNoMoreItems);
+  EXPECT_EQ(machine_.Io().LastError(), sim::kErrorNoMoreItems);
 }
 
 TEST_F(SimTreeTest, FaultsStrikeAfterTheGivenNumberOfCalls) {

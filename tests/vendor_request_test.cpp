@@ -475,12 +475,12 @@ TEST_F(TransportTest, FlashRoutinesEndOnAClosedHandle) {
   ASSERT_TRUE(io_.Close(g_hDevice));
   const Bytes block = Pattern(64, 1);
   Bytes back(64, 0x5A);
-  EXPECT_EQ(WriteFlashBlock(block.data(), 0), platform::kErrorInvalidHandle);
-  EXPECT_EQ(ReadFlash(back.data(), 0, 64), platform::kErrorInvalidHandle);
+  EXPECT_EQ(WriteFlashBlock(block.data(), 0), sim::kErrorInvalidHandle);
+  EXPECT_EQ(ReadFlash(back.data(), 0, 64), sim::kErrorInvalidHandle);
   EXPECT_EQ(back, Bytes(64, 0x5A));
   g_hDevice = platform::kInvalidHandle;
-  EXPECT_EQ(WriteFlashBlock(block.data(), 0), platform::kErrorInvalidHandle);
-  EXPECT_EQ(ReadFlash(back.data(), 0, 64), platform::kErrorInvalidHandle);
+  EXPECT_EQ(WriteFlashBlock(block.data(), 0), sim::kErrorInvalidHandle);
+  EXPECT_EQ(ReadFlash(back.data(), 0, 64), sim::kErrorInvalidHandle);
   EXPECT_EQ(dongle_.RequestCount(), 0u);
 }
 

@@ -4,7 +4,15 @@
 #include <windows.h>
 
 #include "sim/demo/demo_services.h"
+#include "sim/machine/system_errors.h"
 #include "ui/program.h"
+
+// The simulated machine fails its calls with the codes Windows gives.
+static_assert(sim::kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
+                  sim::kErrorInvalidHandle == ERROR_INVALID_HANDLE &&
+                  sim::kErrorInvalidParameter == ERROR_INVALID_PARAMETER &&
+                  sim::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS,
+              "the system error codes the simulated machine gives");
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   sim::InstallDemoServices();

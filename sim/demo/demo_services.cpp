@@ -1,10 +1,8 @@
-// The demo's dialog backend: the Win32 one, plus the list of windows that
-// registered for device notifications, to which the simulated dongle's
-// announcements go as WM_DEVICECHANGE through a message-only window of its
-// own.
+// The demo's dialog backend: the Win32 one, plus a message-only window of its
+// own through which the simulated dongle's announcements go as WM_DEVICECHANGE
+// to the windows of the window thread. The main window is the one registered
+// for device notifications; the others leave the message alone.
 #include "platform/win32/win32_internal.h"
-
-#include <algorithm>
 
 #include "platform/platform.h"
 #include "platform/win32/win32_dialogs.h"
@@ -32,14 +30,11 @@ class DemoDialogs : public win32::Win32Dialogs, public DeviceChangeSink {
   ~DemoDialogs() override;
 
   void BroadcastDeviceChange(std::uint32_t event, const std::vector<std::uint8_t>& record) override;
-  void Registered(HWND hwnd) override { registered_.push_back(hwnd); }
-  void Detach(win32::Win32Window* window) override;
   // The broadcast, on the window thread.
   void Deliver(std::uint32_t event, const std::vector<std::uint8_t>& record);
 
  private:
   HWND broadcastWindow_ = nullptr;
-  std::vector<HWND> registered_;  // window thread only
 };
 
 LRESULT CALLBACK BroadcastProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -73,17 +68,20 @@ void DemoDialogs::BroadcastDeviceChange(std::uint32_t event,
   }
 }
 
-void DemoDialogs::Deliver(std::uint32_t event, const std::vector<std::uint8_t>& record) {
-  const std::vector<HWND> targets = registered_;
-  for (HWND hwnd : targets) {
-    SendMessageA(hwnd, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
-  }
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
 }
 
-void DemoDialogs::Detach(win32::Win32Window* window) {
-  const HWND hwnd = window->Handle();
-  registered_.erase(std::remove(registered_.begin(), registered_.end(), hwnd), registered_.end());
-  Win32Dialogs::Detach(window);
+// The windows are gathered first; one that a message has closed is passed over.
+void DemoDialogs::Deliver(std::uint32_t event, const std::vector<std::uint8_t>& record) {
+  std::vector<HWND> targets;
+  EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&targets));
+  for (HWND hwnd : targets) {
+    if (hwnd != broadcastWindow_ && IsWindow(hwnd)) {
+      SendMessageA(hwnd, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
+    }
+  }
 }
 
 }  // namespace

@@ -11,7 +11,8 @@ namespace sim {
 class DeviceChangeSink {
  public:
   // The record is delivered as WM_DEVICECHANGE to every window registered for
-  // device notifications, on the window thread, without blocking the caller.
+  // device notifications (the demo: every window of the window thread, where
+  // the others leave it alone), on the window thread, without blocking the caller.
   virtual void BroadcastDeviceChange(std::uint32_t event,
                                      const std::vector<std::uint8_t>& record) = 0;
 

@@ -13,14 +13,14 @@ struct ErrorText {
 };
 
 constexpr ErrorText kErrorTexts[] = {
-    {platform::kErrorFileNotFound, "The system cannot find the file specified.\r\n"},
-    {platform::kErrorInvalidHandle, "The handle is invalid.\r\n"},
+    {sim::kErrorFileNotFound, "The system cannot find the file specified.\r\n"},
+    {sim::kErrorInvalidHandle, "The handle is invalid.\r\n"},
     {platform::kErrorNotEnoughMemory, "Not enough memory is available to process this command.\r\n"},
     {platform::kErrorInvalidData, "The data is invalid.\r\n"},
     {platform::kErrorGenFailure, "A device attached to the system is not functioning.\r\n"},
-    {platform::kErrorInvalidParameter, "The parameter is incorrect.\r\n"},
+    {sim::kErrorInvalidParameter, "The parameter is incorrect.\r\n"},
     {platform::kErrorInsufficientBuffer, "The data area passed to a system call is too small.\r\n"},
-    {platform::kErrorNoMoreItems, "No more data is available.\r\n"},
+    {sim::kErrorNoMoreItems, "No more data is available.\r\n"},
     {platform::kErrorDeviceNotConnected, "The device is not connected.\r\n"},
 };
 
@@ -40,7 +40,7 @@ SimDeviceIo::SimDeviceIo(SimDongle& dongle) : dongle_(dongle) {}
 
 platform::Handle SimDeviceIo::Open(const char* path) {
   if (path == nullptr) {
-    t_lastError = platform::kErrorInvalidParameter;
+    t_lastError = sim::kErrorInvalidParameter;
     return platform::kInvalidHandle;
   }
   std::uint64_t generation = 0;
@@ -70,7 +70,7 @@ bool SimDeviceIo::IoControl(platform::Handle handle, std::uint32_t code, const v
   std::uint64_t generation = 0;
   if (!Lookup(handle, &generation)) {
     if (returned != nullptr) *returned = 0;
-    t_lastError = platform::kErrorInvalidHandle;
+    t_lastError = sim::kErrorInvalidHandle;
     return false;
   }
   std::uint32_t error = 0;
@@ -86,7 +86,7 @@ bool SimDeviceIo::Read(platform::Handle handle, void* buffer, std::uint32_t size
   std::uint64_t generation = 0;
   if (!Lookup(handle, &generation)) {
     if (read != nullptr) *read = 0;
-    t_lastError = platform::kErrorInvalidHandle;
+    t_lastError = sim::kErrorInvalidHandle;
     return false;
   }
   std::uint32_t error = 0;
@@ -100,7 +100,7 @@ bool SimDeviceIo::Read(platform::Handle handle, void* buffer, std::uint32_t size
 bool SimDeviceIo::Close(platform::Handle handle) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (handles_.erase(handle) == 0) {
-    t_lastError = platform::kErrorInvalidHandle;
+    t_lastError = sim::kErrorInvalidHandle;
     return false;
   }
   return true;

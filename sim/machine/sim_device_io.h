@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "sim/machine/services_scope.h"
 #include "sim/machine/sim_dongle.h"
+#include "sim/machine/system_errors.h"
 
 namespace sim {
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "sim/machine/system_errors.h"
 
 namespace sim {
 namespace {
@@ -141,7 +142,7 @@ const SimDeviceTree::Snapshot* SimDeviceTree::CallOnSet(EnumCall call, platform:
   }
   auto found = sets_.find(set);
   if (found == sets_.end()) {
-    Fail(platform::kErrorInvalidHandle);
+    Fail(sim::kErrorInvalidHandle);
     return nullptr;
   }
   return &found->second;
@@ -156,7 +157,7 @@ const SimUsbDevice* SimDeviceTree::DeviceOf(const Snapshot& snapshot,
     return nullptr;
   }
   if (data->reserved == 0 || data->reserved > snapshot.size()) {
-    Fail(platform::kErrorInvalidParameter);
+    Fail(sim::kErrorInvalidParameter);
     return nullptr;
   }
   return &snapshot[data->reserved - 1];
@@ -193,7 +194,7 @@ bool SimDeviceTree::EnumDeviceInfo(platform::Handle set, std::uint32_t index,
   if (data == nullptr || data->cbSize != sizeof(platform::DevInfoData)) {
     return Fail(kErrorInvalidUserBuffer);
   }
-  if (index >= snapshot->size()) return Fail(platform::kErrorNoMoreItems);
+  if (index >= snapshot->size()) return Fail(sim::kErrorNoMoreItems);
   data->classGuid = kGuidDevclassUsb;
   data->devInst = 0x100 + index;
   data->reserved = static_cast<std::uintptr_t>(index) + 1;
@@ -209,7 +210,7 @@ bool SimDeviceTree::GetDeviceRegistryProperty(platform::Handle set, platform::De
   if (snapshot == nullptr) return false;
   const SimUsbDevice* device = DeviceOf(*snapshot, data);
   if (device == nullptr) return false;
-  if (buffer == nullptr && bufferSize != 0) return Fail(platform::kErrorInvalidParameter);
+  if (buffer == nullptr && bufferSize != 0) return Fail(sim::kErrorInvalidParameter);
   // The tree keeps only the hardware-ID property; any other is absent.
   if (property != platform::kSpdrpHardwareId || !HasProperty(*device)) {
     return Fail(platform::kErrorInvalidData);
@@ -231,7 +232,7 @@ bool SimDeviceTree::EnumDeviceInterfaces(platform::Handle set, platform::DevInfo
   if (interfaceData == nullptr || interfaceData->cbSize != sizeof(platform::DeviceInterfaceData)) {
     return Fail(kErrorInvalidUserBuffer);
   }
-  if (classGuid != platform::kGuidDevinterfaceUsbDevice) return Fail(platform::kErrorNoMoreItems);
+  if (classGuid != platform::kGuidDevinterfaceUsbDevice) return Fail(sim::kErrorNoMoreItems);
 
   // With a device: its interfaces (at most one). Without: every interface of
   // the set, in member order.
@@ -239,7 +240,7 @@ bool SimDeviceTree::EnumDeviceInterfaces(platform::Handle set, platform::DevInfo
   if (data != nullptr) {
     const SimUsbDevice* device = DeviceOf(*snapshot, data);
     if (device == nullptr) return false;
-    if (index != 0 || device->interfacePath.empty()) return Fail(platform::kErrorNoMoreItems);
+    if (index != 0 || device->interfacePath.empty()) return Fail(sim::kErrorNoMoreItems);
     member = data->reserved - 1;
   } else {
     std::uint32_t seen = 0;
@@ -247,7 +248,7 @@ bool SimDeviceTree::EnumDeviceInterfaces(platform::Handle set, platform::DevInfo
       if ((*snapshot)[member].interfacePath.empty()) continue;
       if (seen++ == index) break;
     }
-    if (member == snapshot->size()) return Fail(platform::kErrorNoMoreItems);
+    if (member == snapshot->size()) return Fail(sim::kErrorNoMoreItems);
   }
   interfaceData->interfaceClassGuid = classGuid;
   interfaceData->flags = kSpintActive;
@@ -271,7 +272,7 @@ bool SimDeviceTree::GetDeviceInterfaceDetail(platform::Handle set,
     return Fail(kErrorInvalidUserBuffer);
   }
   if (interfaceData->reserved == 0 || interfaceData->reserved > snapshot->size()) {
-    return Fail(platform::kErrorInvalidParameter);
+    return Fail(sim::kErrorInvalidParameter);
   }
   const std::string& path = (*snapshot)[interfaceData->reserved - 1].interfacePath;
   if (detail == nullptr && detailSize != 0) return Fail(kErrorInvalidUserBuffer);
@@ -296,7 +297,7 @@ bool SimDeviceTree::DestroyDeviceInfoList(platform::Handle set) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::uint32_t error = 0;
   if (TakeFault(EnumCall::kDestroyDeviceInfoList, &error)) return Fail(error);
-  if (sets_.erase(set) == 0) return Fail(platform::kErrorInvalidHandle);
+  if (sets_.erase(set) == 0) return Fail(sim::kErrorInvalidHandle);
   return true;
 }
 

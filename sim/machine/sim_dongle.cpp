@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/os_types.h"
+#include "sim/machine/system_errors.h"
 #include "sim/machine/transcript.h"
 
 namespace sim {
@@ -450,7 +451,7 @@ bool SimDongle::Execute(std::uint32_t code, const std::uint8_t* in, std::uint32_
       *error = platform::kErrorInsufficientBuffer;
       return false;
     default:
-      *error = platform::kErrorInvalidParameter;
+      *error = sim::kErrorInvalidParameter;
       return false;
   }
 }
@@ -472,7 +473,7 @@ bool SimDongle::Read(std::uint64_t generation, void* buffer, std::uint32_t size,
                    return false;
                  }
                  if (buffer == nullptr && size > 0) {
-                   *err = platform::kErrorInvalidParameter;
+                   *err = sim::kErrorInvalidParameter;
                    return false;
                  }
                  *count = DongleReadDescriptor(descriptor_.data(),
@@ -488,7 +489,7 @@ bool SimDongle::Open(const std::string& path, std::uint64_t* generation, std::ui
   bool ok = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    *error = platform::kErrorFileNotFound;
+    *error = sim::kErrorFileNotFound;
     if (present_ && EqualsIgnoreCase(path, interfacePath_)) {
       const Effects effects = TakeFaults(FaultOp::kOpen, true);
       if (effects.unplug) {

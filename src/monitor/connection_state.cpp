@@ -1,42 +1,14 @@
-// The shared connection state and the registration of the application object.
+// The shared connection state and the current application object.
 #include "monitor/connection_state.h"
-
-#include <algorithm>
-#include <mutex>
-#include <vector>
 
 namespace {
 
-// The live application objects in order of construction; the last is the
-// current one. Read through the atomic, changed under the mutex. A
-// function-local static: theApp, a static object of another file, registers
-// itself here while the program starts.
-struct Registry {
-  std::mutex mutex;
-  std::vector<CConnectionState*> apps;
-  std::atomic<CConnectionState*> current{nullptr};
-};
-
-Registry& Apps() {
-  static Registry registry;
-  return registry;
-}
+// Constant-initialised, so theApp, a static object of another file, can set
+// it while the program starts.
+std::atomic<CConnectionState*> g_current{nullptr};
 
 }  // namespace
 
-CConnectionState::CConnectionState() {
-  Registry& registry = Apps();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  registry.apps.push_back(this);
-  registry.current.store(this);
-}
+CConnectionState* CConnectionState::Current() { return g_current.load(); }
 
-CConnectionState::~CConnectionState() {
-  Registry& registry = Apps();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  auto& apps = registry.apps;
-  apps.erase(std::remove(apps.begin(), apps.end(), this), apps.end());
-  registry.current.store(apps.empty() ? nullptr : apps.back());
-}
-
-CConnectionState* CConnectionState::Current() { return Apps().current.load(); }
+void CConnectionState::SetCurrent(CConnectionState* app) { g_current.store(app); }

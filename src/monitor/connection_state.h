@@ -21,22 +21,18 @@ class CMonitorWindow {
 };
 
 // The part of the application object that the connection monitor owns. The
-// program's application class (CUItestApp, instance theApp) derives from it;
-// tests derive their own.
-//
-// How the monitor finds the application object: constructing one registers it
-// as the current application object; destroying it makes the newest of those
-// still alive current again (theApp, or a test's own object living inside
-// theApp's lifetime, takes over from it while it lives). The worker gets the current object as its parameter when StartWorker
-// starts it and uses that one; OnDeviceArrival, OnDeviceRemoval,
-// FilterDeviceChange and ShutdownWorker use CConnectionState::Current().
+// program's application class (CUItestApp, instance theApp) derives from it
+// and makes theApp the current application object while it lives. The worker
+// gets the current object as its parameter when StartWorker starts it and uses
+// that one; OnDeviceArrival, OnDeviceRemoval, FilterDeviceChange and
+// ShutdownWorker use CConnectionState::Current().
 //
 // The flags are 32-bit integers used as booleans, written by both threads;
 // they are atomics so that each write is seen by the other thread.
 class CConnectionState {
  public:
-  CConnectionState();
-  virtual ~CConnectionState();
+  CConnectionState() = default;
+  virtual ~CConnectionState() = default;
   CConnectionState(const CConnectionState&) = delete;
   CConnectionState& operator=(const CConnectionState&) = delete;
 
@@ -64,6 +60,7 @@ class CConnectionState {
 
   // The current application object, or nullptr when there is none.
   static CConnectionState* Current();
+  static void SetCurrent(CConnectionState* app);
 };
 
 // The main window, published by the worker as its first step; null until

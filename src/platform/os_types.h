@@ -13,14 +13,10 @@ constexpr Handle kInvalidHandle = -1;
 
 // System error codes the system itself tests for or sets.
 constexpr std::uint32_t kErrorSuccess = 0;
-constexpr std::uint32_t kErrorInvalidHandle = 6;        // ERROR_INVALID_HANDLE
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;      // ERROR_NOT_ENOUGH_MEMORY
 constexpr std::uint32_t kErrorInvalidData = 13;         // ERROR_INVALID_DATA
 constexpr std::uint32_t kErrorGenFailure = 31;          // ERROR_GEN_FAILURE
-constexpr std::uint32_t kErrorInvalidParameter = 87;    // ERROR_INVALID_PARAMETER
 constexpr std::uint32_t kErrorInsufficientBuffer = 122; // ERROR_INSUFFICIENT_BUFFER
-constexpr std::uint32_t kErrorNoMoreItems = 259;        // ERROR_NO_MORE_ITEMS
-constexpr std::uint32_t kErrorFileNotFound = 2;         // ERROR_FILE_NOT_FOUND
 constexpr std::uint32_t kErrorDeviceNotConnected = 1167; // ERROR_DEVICE_NOT_CONNECTED
 
 // Dialog command ids and message-box answers (IDOK, IDCANCEL, IDYES, IDNO).
@@ -34,7 +30,6 @@ constexpr std::uint32_t kWmDeviceChange = 0x0219;
 constexpr std::uint32_t kDbtDeviceArrival = 0x8000;
 constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;
 constexpr std::uint32_t kDbtDevtypDeviceInterface = 5;
-constexpr std::uint32_t kDbtDevtypVolume = 2;
 
 // A GUID laid out as Windows lays it out.
 struct Guid {

@@ -7,8 +7,9 @@
 #include "platform/platform.h"
 #include "ui/upgrade_dlg.h"
 
-CUItestApp::CUItestApp() = default;
-CUItestApp::~CUItestApp() = default;
+CUItestApp::CUItestApp() { SetCurrent(this); }
+
+CUItestApp::~CUItestApp() { SetCurrent(nullptr); }
 
 bool CUItestApp::InitInstance() {
   const std::uintptr_t token = platform::Os().graphics->Startup();

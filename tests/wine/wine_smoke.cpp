@@ -119,7 +119,7 @@ void CheckDeviceIo() {
   io.SetLastError(0);
   const platform::Handle missing = io.Open("\\\\.\\TavrolinNoSuchDevice");
   CheckFailedCall(missing != platform::kInvalidHandle, "opening a device that is not there",
-                  platform::kErrorFileNotFound);
+                  ERROR_FILE_NOT_FOUND);
 
   std::uint8_t in[IO_BUFFER_SIZE] = {};
   std::uint8_t out[IO_BUFFER_SIZE] = {};
@@ -154,17 +154,17 @@ void CheckDeviceIo() {
     io.SetLastError(0);
     CheckFailedCall(io.IoControl(file, IOCTL_VENDOR_READ, in, sizeof in, out, sizeof out,
                                  &returned),
-                    "a vendor request on the closed handle", platform::kErrorInvalidHandle);
+                    "a vendor request on the closed handle", ERROR_INVALID_HANDLE);
     io.SetLastError(0);
     CheckFailedCall(io.Read(file, out, sizeof out, &returned), "a read on the closed handle",
-                    platform::kErrorInvalidHandle);
+                    ERROR_INVALID_HANDLE);
   }
   std::filesystem::remove(path, error);
 
   io.SetLastError(0);
   CheckFailedCall(io.IoControl(platform::kInvalidHandle, IOCTL_VENDOR_WRITE, in, sizeof in, out,
                                sizeof out, &returned),
-                  "a vendor request on the invalid handle", platform::kErrorInvalidHandle);
+                  "a vendor request on the invalid handle", ERROR_INVALID_HANDLE);
 
   std::string text = "unchanged";
   Check(!io.SystemErrorText(0x2FFFFFFFu, &text) && text == "unchanged",
@@ -178,7 +178,7 @@ void CheckTransportWithoutDevice() {
   g_hDevice = platform::kInvalidHandle;
   std::uint8_t byte = 0x5A;
   const std::uint32_t status = ReadDeviceData(&byte, ADDR_RF_GROUP, 1);
-  Check(status == platform::kErrorInvalidHandle && byte == 0x5A,
+  Check(status == ERROR_INVALID_HANDLE && byte == 0x5A,
         "reading the RF group without a dongle gives status " + Code(status) +
             " and leaves the byte alone");
   std::uint8_t block[FLASH_BLOCK_SIZE] = {};

@@ -10,14 +10,10 @@
 namespace win32 {
 
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "DWORD is 32 bits");
-static_assert(platform::kErrorFileNotFound == ERROR_FILE_NOT_FOUND &&
-                  platform::kErrorInvalidHandle == ERROR_INVALID_HANDLE &&
-                  platform::kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY &&
+static_assert(platform::kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY &&
                   platform::kErrorInvalidData == ERROR_INVALID_DATA &&
                   platform::kErrorGenFailure == ERROR_GEN_FAILURE &&
-                  platform::kErrorInvalidParameter == ERROR_INVALID_PARAMETER &&
                   platform::kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
-                  platform::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS &&
                   platform::kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED,
               "the system error codes the program names");
 

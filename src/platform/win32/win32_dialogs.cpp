@@ -24,8 +24,7 @@ static_assert(platform::kIdOk == IDOK && platform::kIdCancel == IDCANCEL &&
 static_assert(platform::kWmDeviceChange == WM_DEVICECHANGE &&
                   platform::kDbtDeviceArrival == DBT_DEVICEARRIVAL &&
                   platform::kDbtDeviceRemoveComplete == DBT_DEVICEREMOVECOMPLETE &&
-                  platform::kDbtDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE &&
-                  platform::kDbtDevtypVolume == DBT_DEVTYP_VOLUME,
+                  platform::kDbtDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE,
               "device-change notification values");
 
 namespace {

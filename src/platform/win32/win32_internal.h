@@ -91,10 +91,7 @@ class Win32Dialogs : public platform::DialogSystem {
 
   // Window bookkeeping, from the dialog procedure (window thread).
   Win32Window* Attach(HWND hwnd, kit::CDialog& dialog);
-  virtual void Detach(Win32Window* window);
-  // A window registered for device notifications. The system sends it
-  // WM_DEVICECHANGE itself, so this backend keeps no list of them.
-  virtual void Registered(HWND /*hwnd*/) {}
+  void Detach(Win32Window* window);
 
  private:
   HWND ActiveDialog() const;  // owner of new dialogs and boxes

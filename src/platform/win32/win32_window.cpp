@@ -57,10 +57,8 @@ void Win32Window::DefaultClose() {
 
 std::uintptr_t Win32Window::RegisterDeviceNotification(const void* filter,
                                                        std::uint32_t /*size*/) {
-  HDEVNOTIFY handle = RegisterDeviceNotificationA(hwnd_.load(), const_cast<void*>(filter),
-                                                  DEVICE_NOTIFY_WINDOW_HANDLE);
-  if (handle != nullptr) system_.Registered(hwnd_.load());
-  return reinterpret_cast<std::uintptr_t>(handle);
+  return reinterpret_cast<std::uintptr_t>(RegisterDeviceNotificationA(
+      hwnd_.load(), const_cast<void*>(filter), DEVICE_NOTIFY_WINDOW_HANDLE));
 }
 
 void Win32Window::EnableControl(int id, bool enable) { EnableWindow(Item(id), enable ? TRUE : FALSE); }
