@@ -48,7 +48,8 @@ bool FirmwareUpgrader::RestoreIdentity() {
       WriteVerified(send, ADDR_IDENTITY, IDENTITY_SIZE, kIdentityWriteAttempts, OnFailedRequest::kRetry);
   if (outcome.seen && outcome.status != kStatusOk && !DongleGone()) {
     // The last read-back may itself have arrived wrong: what the dongle holds
-    // is read again until two reads agree, while it answers.
+    // is read again until two reads agree, while it answers; agreed or not,
+    // the newest bytes read are the best guess kept below.
     (void)ReadConfirmed(outcome.held, true, ADDR_IDENTITY, IDENTITY_SIZE, kConfirmReads);
   }
   if (outcome.seen && !SameOutsideGroup(outcome.held, send)) {
