@@ -536,17 +536,15 @@ TEST_F(NotificationTest, OnlyDeviceInterfaceRecordsWithAWholeNameAreRead) {
     std::memcpy(bytes->data() + at, &value, sizeof value);
   };
 
-  // A volume record (DEV_BROADCAST_VOLUME, 18 bytes) and a port record whose
-  // name, at offset 12, holds the match text.
+  // A volume record (DEV_BROADCAST_VOLUME, 18 bytes) and a port record that
+  // is an interface record with the match text in all but its type.
   EXPECT_EQ(reinterpret_cast<const char*>(whole.data()) + 28, name);  // dbcc_name at byte 28
   std::vector<std::uint8_t> volume(18, 0);
   setU32(&volume, 0, 18);
   setU32(&volume, 4, 2);  // DBT_DEVTYP_VOLUME
   EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, volume));
-  std::vector<std::uint8_t> port(12 + name.size() + 1, 0);
-  setU32(&port, 0, static_cast<std::uint32_t>(port.size()));
+  std::vector<std::uint8_t> port = whole;
   setU32(&port, 4, 3);  // DBT_DEVTYP_PORT
-  std::memcpy(port.data() + 12, name.c_str(), name.size() + 1);
   EXPECT_FALSE(Deliver(platform::kDbtDeviceRemoveComplete, port));
   ExpectIgnored("other device types");
 
@@ -555,8 +553,10 @@ TEST_F(NotificationTest, OnlyDeviceInterfaceRecordsWithAWholeNameAreRead) {
   std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + 40);  // no terminator
   EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, cut));
   std::vector<std::uint8_t> lying = whole;
-  setU32(&lying, 0, 40);
-  EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, lying));
+  for (std::uint32_t size : {40u, 20u}) {  // ending inside the name, or before it
+    setU32(&lying, 0, size);
+    EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, lying));
+  }
   std::vector<std::uint8_t> header(whole.begin(), whole.begin() + 28);
   EXPECT_FALSE(Deliver(platform::kDbtDeviceArrival, header));
   std::vector<std::uint8_t> tiny(whole.begin(), whole.begin() + 6);

@@ -92,12 +92,14 @@ inline sim::SimDongleConfig Unplugged() {
 }
 
 // The same dongle with another edition code and firmware version in its
-// DeviceInfo record (bytes 7-8 and 9-11).
+// DeviceInfo record (bytes 7-8 and 9-11), the bytes after the version and
+// after the hardware version not zero.
 inline sim::SimDongleConfig WithFirmware(const char edition[2], const char version[3]) {
   sim::SimDongleConfig config = StandardDongle();
   config.deviceInfo[7] = static_cast<std::uint8_t>(edition[0]);
   config.deviceInfo[8] = static_cast<std::uint8_t>(edition[1]);
   for (int i = 0; i < 3; ++i) config.deviceInfo[9 + i] = static_cast<std::uint8_t>(version[i]);
+  config.deviceInfo[12] = config.deviceInfo[15] = 'x';  // beside the fields, never shown
   return config;
 }
 
