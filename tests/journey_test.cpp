@@ -26,13 +26,6 @@ using sim::FaultOp;
 
 constexpr int kGroupByte = ADDR_RF_GROUP - ADDR_IDENTITY;
 
-sim::Fault Flip(FaultOp op, int after, int count, int byte, int bit) {
-  sim::Fault fault = sim::MakeFault(op, FaultKind::kFlip, after, count);
-  fault.flipByte = static_cast<std::uint32_t>(byte);
-  fault.flipBit = static_cast<std::uint32_t>(bit);
-  return fault;
-}
-
 // A step: "upgrade", "replug", "group N" or "band N".
 struct Journey {
   const char* name;
@@ -59,25 +52,25 @@ constexpr int kThirteenBands = 2;  // a band-count marker other than 3
 const Journey kJourneys[] = {
     {"RestoreStoresAWrongBitThenGroupChangedThenUpgrade", WithRf(0, 3, 5),
      {"upgrade", "group 2", "upgrade"},
-     {Flip(FaultOp::kDataWrite, kWritesBeforeRestore, kIdentityWriteAttempts, 10, 0)},
+     {sim::MakeFlip(FaultOp::kDataWrite, kWritesBeforeRestore, kIdentityWriteAttempts, 10, 0)},
      ADDR_IDENTITY + 10, 0},
     {"RestoreReadsBackAnotherGroupThenThatGroupSetThenUpgrade", WithRf(0, 3, 5),
      {"upgrade", "group 2", "upgrade"},
-     {Flip(FaultOp::kDataRead, kReadsBeforeRestore, kIdentityWriteAttempts, kGroupByte, 1)}},
+     {sim::MakeFlip(FaultOp::kDataRead, kReadsBeforeRestore, kIdentityWriteAttempts, kGroupByte, 1)}},
     {"RestorePulledOutAfterAWrongBitThenReplugAndUpgrade", WithRf(1, 3, 5),
      {"upgrade", "replug", "upgrade"},
-     {Flip(FaultOp::kDataWrite, kWritesBeforeRestore, 1, 3, 7),
+     {sim::MakeFlip(FaultOp::kDataWrite, kWritesBeforeRestore, 1, 3, 7),
       sim::MakeFault(FaultOp::kDataWrite, FaultKind::kUnplug, kWritesBeforeRestore + 1)},
      ADDR_IDENTITY + 3, 7, kSettingsReadCount + kReadsBeforeRestore},
     {"BandNeverTakesThenBandAgainThenUpgrade", WithRf(0, kThirteenBands, 12),
      {"band 7", "band 7", "upgrade"},
-     {Flip(FaultOp::kDataWrite, 0, kRfWriteAttempts, 0, 3)}, ADDR_START_BAND, 3},
+     {sim::MakeFlip(FaultOp::kDataWrite, 0, kRfWriteAttempts, 0, 3)}, ADDR_START_BAND, 3},
     {"BandStoredWrongThenWriteFailsThenBandAgainThenUpgrade", WithRf(0, kThirteenBands, 5),
      {"band 12", "band 12", "upgrade"},
-     {Flip(FaultOp::kDataWrite, 0, 1, 0, 0), sim::MakeFault(FaultOp::kDataWrite, FaultKind::kFail, 1)},
+     {sim::MakeFlip(FaultOp::kDataWrite, 0, 1, 0, 0), sim::MakeFault(FaultOp::kDataWrite, FaultKind::kFail, 1)},
      ADDR_START_BAND, 0},
     {"GroupNeverTakesThenGroupAgainThenUpgrade", WithRf(0, 3, 5), {"group 3", "group 3", "upgrade"},
-     {Flip(FaultOp::kDataWrite, 0, kRfWriteAttempts, 0, 2)}, ADDR_RF_GROUP, 2},
+     {sim::MakeFlip(FaultOp::kDataWrite, 0, kRfWriteAttempts, 0, 2)}, ADDR_RF_GROUP, 2},
     {"DataBlockFailsThenReplugThenGroupThenUpgrade", WithRf(2, 3, 5),
      {"upgrade", "replug", "group 5", "upgrade"},
      {sim::MakeFault(FaultOp::kDataWrite, FaultKind::kFail, 3)}},
@@ -287,7 +280,7 @@ TEST_P(JourneyTest, EndsSoundlyWithOneBitFlippedAnywhere) {
       if (outOfReach || positions++ % kShards != shard) continue;
       SCOPED_TRACE(std::string(write ? "write " : "read ") + std::to_string(index) + " byte " +
                    std::to_string(byte) + " bit " + std::to_string(bit));
-      JourneyRun run(journey, {Flip(write ? FaultOp::kDataWrite : FaultOp::kDataRead, index, 1, byte, bit)});
+      JourneyRun run(journey, {sim::MakeFlip(write ? FaultOp::kDataWrite : FaultOp::kDataRead, index, 1, byte, bit)});
       run.Run();
       ++runs;
       if (HasFailure()) return;

@@ -623,10 +623,8 @@ TEST_F(ProgrammingTest, IdentityWriteThatDidNotTakeIsRetried) {
 // otherwise keeps its own; once restored, the memory is spent.
 TEST_F(ProgrammingTest, FailedRestoreIsRememberedForTheDongleItLeft) {
   Use(kLarge);
-  sim::Fault flip = sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFlip, 8,
-                                   kIdentityWriteAttempts);
-  flip.flipByte = IDENTITY_SIZE - 1;
-  dongle_.AddFault(flip);
+  dongle_.AddFault(
+      sim::MakeFlip(sim::FaultOp::kDataWrite, 8, kIdentityWriteAttempts, IDENTITY_SIZE - 1, 0));
   dlg_.ProgramFirmware();
   Bytes left = kIdentity;
   left.back() ^= 0x01;

@@ -21,7 +21,7 @@ void OpenRfDialog(sim::SimulatedRun& run) {
 
 // Bit 0 of the byte the dongle stores flips, for every attempt at one setting.
 sim::Fault FlipDataWrites(int after) {
-  return sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFlip, after, kRfWriteAttempts);
+  return sim::MakeFlip(sim::FaultOp::kDataWrite, after, kRfWriteAttempts, 0, 0);
 }
 
 // ---- The gate ----
@@ -248,11 +248,6 @@ TEST(UiRfTest, SettingThatDoesNotTakeIsPutBackAndShowsTheSharedError) {
     const char* putBack;  // the write of the value before
   };
   const sim::Fault failedRead = sim::MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kFail);
-  const auto flip = [](sim::FaultOp op, int after, int count, int bit) {
-    sim::Fault fault = sim::MakeFault(op, sim::FaultKind::kFlip, after, count);
-    fault.flipBit = static_cast<std::uint32_t>(bit);
-    return fault;
-  };
   const sim::Fault failedWrite = sim::MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail, 2);
   for (const Case& c : {
            Case{"group", WithRf(1, 3, 5), {}, {FlipDataWrites(0)}, 9, 1, 5, {1, 5}, 10, "DW 0015/1 01"},
@@ -261,12 +256,12 @@ TEST(UiRfTest, SettingThatDoesNotTakeIsPutBackAndShowsTheSharedError) {
                 kRfUnknown, 5, {3, 5}, 9, nullptr},
            Case{"group never read", WithRf(1, 3, 5), {failedRead}, {FlipDataWrites(0)}, 9, 1, 5,
                 {1, 5}, 10, "DW 0015/1 01"},
-           Case{"group 0 read as 8", WithRf(0, 3, 5), {flip(sim::FaultOp::kDataRead, 0, 1, 3)},
+           Case{"group 0 read as 8", WithRf(0, 3, 5), {sim::MakeFlip(sim::FaultOp::kDataRead, 0, 1, 0, 3)},
                 {FlipDataWrites(0)}, 9, 0, 5, {0, 5}, 10, "DW 0015/1 00"},
-           Case{"band 12 of 13 read as 13", WithRf(1, 2, 12), {flip(sim::FaultOp::kDataRead, 2, 1, 0)},
+           Case{"band 12 of 13 read as 13", WithRf(1, 2, 12), {sim::MakeFlip(sim::FaultOp::kDataRead, 2, 1, 0, 0)},
                 {FlipDataWrites(1)}, 9, 2, 12, {2, 12}, 11, "DW 01c1/1 0c"},
            Case{"band 12 stored as 13, then a failed write", WithRf(1, 2, 5), {},
-                {flip(sim::FaultOp::kDataWrite, 1, 1, 0), failedWrite}, 12, 2, 5, {2, 5}, 4,
+                {sim::MakeFlip(sim::FaultOp::kDataWrite, 1, 1, 0, 0), failedWrite}, 12, 2, 5, {2, 5}, 4,
                 "DW 01c1/1 05"}}) {
     SCOPED_TRACE(c.name);
     sim::SimulatedRun run(c.dongle);

@@ -104,6 +104,15 @@ inline Fault MakeFault(FaultOp op, FaultKind kind, int after = 0, int count = 1)
   return fault;
 }
 
+// A flip of bit `bit` of byte `byte` of what the requests of `op` carry,
+// after `after` of them, `count` times.
+inline Fault MakeFlip(FaultOp op, int after, int count, int byte, int bit) {
+  Fault fault = MakeFault(op, FaultKind::kFlip, after, count);
+  fault.flipByte = static_cast<std::uint32_t>(byte);
+  fault.flipBit = static_cast<std::uint32_t>(bit);
+  return fault;
+}
+
 // One request as the dongle received it.
 struct WireRecord {
   enum class Kind { kIoControl, kRead };

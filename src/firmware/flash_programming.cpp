@@ -133,7 +133,7 @@ bool FirmwareUpgrader::ProgramDataBlock(std::uint16_t* address) {
     std::memcpy(send, m_pImageCur, FLASH_BLOCK_SIZE);
     ScrambleBlock(send, FLASH_BLOCK_SIZE);
     // One attempt: a block that does not read back equal ends the upgrade.
-    if (WriteVerified(send, *address, FLASH_BLOCK_SIZE, 1, OnFailedRequest::kStop).status != 0) {
+    if (WriteVerified(send, *address, FLASH_BLOCK_SIZE, 1, OnFailedRequest::kStop).status != kStatusOk) {
       return false;
     }
     *address = Offset(*address, FLASH_BLOCK_SIZE);
