@@ -203,13 +203,17 @@ class Tracking : public ActivityObserver {
 
   void Block(const AutoResetEvent& event, std::unique_lock<std::mutex>& lock,
              std::condition_variable& changed, const bool& signaled, std::uint32_t timeoutMs) {
-    Blocked(event);
     if (VirtualTime() && timeoutMs != kInfinite) {
+      // Counted among the timed waits before it counts as blocked: once it
+      // does, the program may be taken for settled and its time moved on, and
+      // an expiry then must not miss this wait.
       const std::uint64_t generation = BeginTimedWait();
+      Blocked(event);
       while (!signaled && ExpiryGeneration() == generation) changed.wait_for(lock, kVirtualPoll);
       Resumed(event, signaled);
       EndTimedWait(generation);  // only once the thread counts as running again
     } else {
+      Blocked(event);
       BlockUntilSignaled(lock, changed, signaled, timeoutMs);
       Resumed(event, signaled);
     }
