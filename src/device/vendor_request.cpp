@@ -40,14 +40,8 @@ void FillRequest(std::uint16_t command, std::uint16_t address, std::uint16_t len
   g_request.length = length;
 }
 
-// True when the last reply delivered exactly `length` bytes that can be
-// copied. The routines copy a reply only when its byte count equals the
-// length they asked for (1 to 64, or 27 for DeviceInfo, from every caller of
-// the system), and the caller's destination holds that length, so a larger
-// count is never copied past the destination. A length above the output
-// buffer cannot have been delivered by any driver (the call's output is 512
-// bytes), so such a count is refused as a wrong count rather than copied past
-// g_outBuffer.
+// A reply is copied only when it holds exactly the bytes asked for; a count
+// beyond the output buffer no driver can deliver, so it is refused, not copied.
 bool ReplyCountIs(std::uint32_t length) {
   return g_bytesReturned == length && length <= sizeof g_outBuffer;
 }

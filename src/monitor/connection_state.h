@@ -20,15 +20,8 @@ class CMonitorWindow {
   ~CMonitorWindow() = default;
 };
 
-// The part of the application object that the connection monitor owns. The
-// program's application class (CUItestApp, instance theApp) derives from it
-// and makes theApp the current application object while it lives. The worker
-// gets the current object as its parameter when StartWorker starts it and uses
-// that one; OnDeviceArrival, OnDeviceRemoval, FilterDeviceChange and
-// ShutdownWorker use CConnectionState::Current().
-//
-// The flags are 32-bit integers used as booleans, written by both threads;
-// they are atomics so that each write is seen by the other thread.
+// The connection monitor's part of the application object (theApp is the
+// current one while it lives). The flags are written by both threads, hence atomics.
 class CConnectionState {
  public:
   CConnectionState() = default;

@@ -30,15 +30,8 @@ DeviceNotice LatestDeviceNotice();
 // overwriting a notice it has not seen.
 void WithNoticesHeld(const std::function<void()>& update);
 
-// The device-change part of CUpgradeDlg::WindowProc. For WM_DEVICECHANGE with
-// DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE, reads the interface name from
-// the broadcast record, upper-cases it and looks for g_deviceMatch in it; a
-// match calls OnDeviceArrival (only while not connected) or OnDeviceRemoval.
-// `record` and `recordSize` give the bytes lParam points to (on Windows the
-// header's own dbch_size); only device-interface records whose name lies
-// within both bounds are read. The caller passes every message on to the
-// default window procedure afterwards, whatever this did. true when the
-// message named a matching interface.
+// An arrival or removal broadcast whose interface name (upper-cased, read only
+// within `recordSize`) contains g_deviceMatch; true when it named the dongle.
 bool FilterDeviceChange(std::uint32_t message, std::uintptr_t wParam, const void* record,
                         std::size_t recordSize);
 

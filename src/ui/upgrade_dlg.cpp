@@ -129,14 +129,9 @@ void CUpgradeDlg::OnClose() {
   Default();
 }
 
-// The picture is drawn once for the window's size and scale; a paint then
-// copies only what it covers, so the repaint of the progress area after each
-// programming step costs next to nothing. The window's style does not clip
-// its children, so the paint leaves out the shown controls itself: a paint
-// that comes after a control has painted would otherwise cover it. Their
-// places are asked for with the picture, not on every paint: each question
-// goes to the window system, and no control is shown or hidden while the
-// window lives.
+// The picture is drawn once per size and scale, so a repaint after each
+// programming step only copies; the window does not clip its children, so the
+// paint leaves out the shown controls, whose places are taken with the picture.
 void CUpgradeDlg::OnPaint(platform::PaintContext& dc) {
   m_background.Paint(dc, [this] {
     const kit::CWnd* const controls[] = {&m_btnExit,     &m_progress, &m_editFrame, &m_editWarning,
