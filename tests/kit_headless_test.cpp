@@ -249,7 +249,7 @@ TEST_F(KitTest, MessageMapDispatchesItsEntriesThenTheBaseDefaults) {
 TEST_F(KitTest, WrappersActOnlyWhileTheDialogRuns) {
   TestDlg dlg;
   dlg.m_btnWork.EnableWindow(false);  // unbound: nothing happens
-  EXPECT_FALSE(dlg.m_btnWork.IsBound());
+  EXPECT_EQ(dlg.m_btnWork.GetDlgCtrlID(), 0);
   EXPECT_EQ(dlg.m_list.GetCurSel(), -1);
   EXPECT_FALSE(dlg.IsWindow());
 

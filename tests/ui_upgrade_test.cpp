@@ -97,7 +97,7 @@ TEST_P(UiUpgradeGeometryTest, ProgramsTheStandardImageAndReturnsToIdle) {
   const Bytes image = EmbeddedImage(IDR_FIRMWARE_STANDARD);
   EXPECT_EQ(run.Dongle().ReadFlashBytes(geometry.flashBase, FirmwareImage::kProgramSize),
             Scrambled(image, FirmwareImage::kProgramOffset, FirmwareImage::kProgramSize));
-  EXPECT_EQ(run.Dongle().ReadData(geometry.flashBase + DATA_BLOCK_OFFSET, DATA_BLOCK_SIZE),
+  EXPECT_EQ(run.Dongle().ReadData(geometry.flashBase + DONGLE_DATA_BLOCK_OFFSET, DATA_BLOCK_SIZE),
             Scrambled(image, FirmwareImage::kDataBlockOffset, FirmwareImage::kDataBlockSize));
   EXPECT_EQ(run.Dongle().ReadData(ADDR_DEVICE_INFO, DEVICE_INFO_SIZE), infoBefore);
 
@@ -259,7 +259,7 @@ TEST(UiUpgradeTest, ChosenEditionIsProgrammedAndKeptForTheNextOpening) {
   const Bytes image = EmbeddedImage(IDR_FIRMWARE_BC);
   EXPECT_EQ(run.Dongle().ReadFlashBytes(LARGE_PAGE_FLASH_BASE, FirmwareImage::kProgramSize),
             Scrambled(image, FirmwareImage::kProgramOffset, FirmwareImage::kProgramSize));
-  EXPECT_EQ(run.Dongle().ReadData(LARGE_PAGE_FLASH_BASE + DATA_BLOCK_OFFSET, DATA_BLOCK_SIZE),
+  EXPECT_EQ(run.Dongle().ReadData(LARGE_PAGE_FLASH_BASE + DONGLE_DATA_BLOCK_OFFSET, DATA_BLOCK_SIZE),
             Scrambled(image, FirmwareImage::kDataBlockOffset, FirmwareImage::kDataBlockSize));
 }
 

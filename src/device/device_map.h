@@ -20,7 +20,6 @@ constexpr std::uint16_t SMALL_PAGE_SIZE = 128;
 constexpr std::uint16_t LARGE_PAGE_FLASH_BASE = 0xC000;
 constexpr std::uint16_t SMALL_PAGE_FLASH_BASE = 0x0000;
 constexpr std::uint16_t PROGRAM_AREA_SIZE = 12288;
-constexpr std::uint16_t DATA_BLOCK_OFFSET = 0x3000;
 constexpr std::uint16_t DATA_BLOCK_SIZE = 512;
 
 // The device's 27-byte information record (data addresses 0-26).

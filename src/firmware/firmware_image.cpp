@@ -28,7 +28,7 @@ std::string FieldText(const char* field, std::size_t size) {
 
 const char* EditionTitle(const std::uint8_t code[2]) {
   for (const EditionName& name : kEditionTitles) {
-    if (std::memcmp(code, name.code, 2) == 0) return name.title;
+    if (std::memcmp(code, name.code, FirmwareImage::kEditionCodeSize) == 0) return name.title;
   }
   return nullptr;
 }
@@ -42,7 +42,8 @@ std::string EditionLabel(const std::uint8_t* image) {
     label = "Standard V";
   } else {
     const char* title = EditionTitle(code);
-    label = title != nullptr ? std::string(title) : FieldText(Chars(code), 2);
+    label = title != nullptr ? std::string(title)
+                             : FieldText(Chars(code), FirmwareImage::kEditionCodeSize);
     label += " Pro V";
   }
   label += FieldText(digits, 1);

@@ -33,6 +33,9 @@ static_assert(FirmwareImage::kTrailerOffset == FirmwareImage::kDataBlockOffset +
               "the trailer follows the data block");
 static_assert(FirmwareImage::kTrailerOffset + FirmwareImage::kTrailerSize == FirmwareImage::kSize,
               "the trailer ends the image");
+static_assert(FirmwareImage::kEditionCodeOffset + FirmwareImage::kEditionCodeSize ==
+                  FirmwareImage::kVersionOffset,
+              "the version digits follow the edition code");
 static_assert(FirmwareImage::kVersionOffset + FirmwareImage::kVersionSize <= FirmwareImage::kSize,
               "the version digits lie inside the trailer");
 

@@ -1,8 +1,7 @@
 // How the program starts its background thread and how its events signal and
-// wait. The real program installs nothing and gets the plain thread and the
-// plain waits; the simulated machine installs its own, which tells a settled
-// program (every background thread blocked) from a working one and keeps
-// virtual time.
+// wait. The real program installs the plain thread and waits; the simulated
+// machine installs its own, which tells a settled program (every background
+// thread blocked) from a working one and keeps virtual time.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -34,7 +33,7 @@ class ActivityObserver {
                     std::condition_variable& changed, bool& signaled, std::uint32_t timeoutMs);
 };
 
-// The observer in force: the installed one, or the plain one.
+// The observer in force: the installed one, or a plain one before any is.
 ActivityObserver& Activity();
 // Installed once, before the first background thread starts, and kept for the
 // rest of the process.

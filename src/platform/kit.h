@@ -37,7 +37,6 @@ struct MessageMap {
 class CWnd {
  public:
   int GetDlgCtrlID() const { return id_; }
-  bool IsBound() const { return owner_ != nullptr; }
   void EnableWindow(bool enable);
   bool IsWindowEnabled() const;
   bool IsWindowVisible() const;

@@ -2,6 +2,7 @@
 // so the portable interfaces it names keep their own spelling.
 #include "platform/win32/win32_services.h"
 
+#include "platform/activity_observer.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_device_enum.h"
 #include "platform/win32/win32_dialogs.h"
@@ -28,6 +29,7 @@ void InstallWin32DeviceServices() {
 
 void InstallWin32Services() {
   InstallWin32DeviceServices();
+  platform::InstallActivityObserver(Single<platform::ActivityObserver>());
   static const std::unique_ptr<platform::DialogSystem> dialogs = MakeDialogSystem();
   static const std::unique_ptr<platform::Graphics> graphics = MakeGraphics();
   platform::Services services = platform::Os();
