@@ -385,16 +385,14 @@ TEST_F(DescriptorTest, ShortReplyIsAMismatch) {
 
   // A byte count below what the data shows counts as well.
   machine_.Dongle().SetDescriptor(sim::DefaultDescriptor());
-  sim::Fault shortCount = sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount);
-  shortCount.reportedCount = 10;
+  sim::Fault shortCount = sim::MakeCountFault(sim::FaultOp::kDescriptor, 10);
   machine_.Dongle().AddFault(shortCount);
   EXPECT_EQ(Check(&status), 0);
   EXPECT_EQ(status, 2u);
 }
 
 TEST_F(DescriptorTest, EmptyReadsAreRepeatedUntilBytesCome) {
-  sim::Fault empty = sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount, 0, 3);
-  empty.reportedCount = 0;
+  sim::Fault empty = sim::MakeCountFault(sim::FaultOp::kDescriptor, 0, 0, 3);
   machine_.Dongle().AddFault(empty);
   std::uint32_t status = 99;
   EXPECT_EQ(Check(&status), 1);
@@ -408,9 +406,7 @@ TEST_F(DescriptorTest, EmptyReadsAreRepeatedUntilBytesCome) {
 }
 
 TEST_F(DescriptorTest, EmptyReadsEndWhenTheDongleIsGoneOrAfterTheLimit) {
-  sim::Fault empty =
-      sim::MakeFault(sim::FaultOp::kDescriptor, sim::FaultKind::kReportCount, 0, sim::kForever);
-  empty.reportedCount = 0;
+  sim::Fault empty = sim::MakeCountFault(sim::FaultOp::kDescriptor, 0, 0, sim::kForever);
   machine_.Dongle().AddFault(empty);
 
   std::uint32_t status = 0;

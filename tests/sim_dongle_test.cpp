@@ -470,8 +470,7 @@ TEST_F(SimDongleTest, CorruptAndFlipFaultsFlipOneBit) {
 }
 
 TEST_F(SimDongleTest, ReportCountFault) {
-  sim::Fault fault = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kReportCount);
-  fault.reportedCount = 2;
+  sim::Fault fault = MakeCountFault(sim::FaultOp::kDataRead, 2);
   dongle_.AddFault(fault);
   const Reply read = Call(kRead, kData, 21, 1);
   ASSERT_TRUE(read.ok);

@@ -264,8 +264,7 @@ TEST_F(TransportTest, DataReadWithWrongCountGivesOneAndLeavesDestination) {
   EXPECT_EQ(LastRecord().returned, 0u);
   EXPECT_EQ(value[0], 0x5A);
 
-  sim::Fault two = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kReportCount);
-  two.reportedCount = 2;
+  sim::Fault two = MakeCountFault(sim::FaultOp::kDataRead, 2);
   dongle_.AddFault(two);
   EXPECT_EQ(ReadDeviceData(value, ADDR_RF_GROUP, 1), 1u);
   EXPECT_EQ(LastRecord().returned, 2u);
@@ -296,8 +295,7 @@ TEST_F(TransportTest, DeviceInfoWithWrongCountGivesOne) {
   EXPECT_EQ(LastRecord().returned, 26u);
   EXPECT_EQ(info, Bytes(27, 0x5A));
 
-  sim::Fault more = MakeFault(sim::FaultOp::kDataRead, sim::FaultKind::kReportCount);
-  more.reportedCount = 28;
+  sim::Fault more = MakeCountFault(sim::FaultOp::kDataRead, 28);
   dongle_.AddFault(more);
   EXPECT_EQ(ReadDeviceInfo(info.data()), 1u);
   EXPECT_EQ(info, Bytes(27, 0x5A));
@@ -314,8 +312,7 @@ TEST_F(TransportTest, DataWriteCountAndFailure) {
   const Bytes bytes = {1, 2, 3};
   dongle_.AddFault(MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kShort));
   EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
-  sim::Fault more = MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kReportCount);
-  more.reportedCount = 4;  // above the length written: as wrong as below it
+  sim::Fault more = MakeCountFault(sim::FaultOp::kDataWrite, 4);  // above the length: as wrong
   dongle_.AddFault(more);
   EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
   sim::Fault fail = MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail);
@@ -465,8 +462,8 @@ TEST_F(TransportTest, FlashRoutinesSurviveFailuresJustBelowTheLimit) {
   Bytes back(64, 0);
   EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 0u);
   EXPECT_EQ(back, block);
-  sim::Fault over = MakeFault(sim::FaultOp::kFlashRead, sim::FaultKind::kReportCount, 0, sim::kForever);
-  over.reportedCount = 65;  // above the block: wrong on every attempt
+  // Above the block: wrong on every attempt.
+  sim::Fault over = MakeCountFault(sim::FaultOp::kFlashRead, 65, 0, sim::kForever);
   dongle_.AddFault(over);
   EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 1u);
 }

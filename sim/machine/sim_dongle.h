@@ -113,6 +113,14 @@ inline Fault MakeFlip(FaultOp op, int after, int count, int byte, int bit) {
   return fault;
 }
 
+// A reply of `op` that reports `reported` bytes whatever it carried, after
+// `after` requests, `count` times.
+inline Fault MakeCountFault(FaultOp op, std::uint32_t reported, int after = 0, int count = 1) {
+  Fault fault = MakeFault(op, FaultKind::kReportCount, after, count);
+  fault.reportedCount = reported;
+  return fault;
+}
+
 // One request as the dongle received it.
 struct WireRecord {
   enum class Kind { kIoControl, kRead };
