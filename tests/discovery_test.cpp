@@ -127,6 +127,7 @@ TEST_F(DiscoveryWithoutDongleTest, HardwareIdsAreUpperCasedAndSearchedAsSubstrin
       {{"USB\\VID_054C&PID_02680"}, true},                           // substring
       {{"USB\\VID_054C&PID_0269", "USB\\VID_054C"}, false},
       {{"PID_0268"}, false},
+      {{"VID_054C&PID_0268"}, true},  // the match at the very start
   };
   for (const Case& c : cases) {
     Tree().ClearDevices();
@@ -145,11 +146,15 @@ TEST_F(DiscoveryWithoutDongleTest, MalformedIdListIsReadOnlyWithinWhatTheCallRet
   EXPECT_EQ(FindDevicePath(g_deviceMatch), 1);
   EXPECT_EQ(g_devicePath, "no-terminators");
 
-  Tree().ClearDevices();
-  sim::SimUsbDevice cut = Device({}, "cut");
-  cut.rawHardwareIds = std::string("USB\\VID_054C&PID_02", 19);  // the match is cut off
-  Tree().AddDevice(cut);
-  EXPECT_EQ(FindDevicePath(g_deviceMatch), 0);
+  // The match cut off by the data's end, and the match after the list's end.
+  for (const std::string& raw :
+       {std::string("USB\\VID_054C&PID_02", 19), std::string("A\0\0VID_054C&PID_0268", 20)}) {
+    Tree().ClearDevices();
+    sim::SimUsbDevice bad = Device({}, "bad");
+    bad.rawHardwareIds = raw;
+    Tree().AddDevice(bad);
+    EXPECT_EQ(FindDevicePath(g_deviceMatch), 0);
+  }
 }
 
 TEST_F(DiscoveryTest, FirstMatchingDeviceInEnumerationOrderWins) {

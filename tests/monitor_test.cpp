@@ -321,6 +321,12 @@ TEST_F(MonitorTest, WorkerThatCannotBeStartedIsReported) {
   using platform::activity::RefuseNextThread;
   RefuseNextThread(std::make_error_code(std::errc::resource_unavailable_try_again));
   EXPECT_EQ(StartWorker(), static_cast<std::uint32_t>(EAGAIN));
+  RefuseNextThread(std::error_code());  // a refusal without a code is still one
+  EXPECT_EQ(StartWorker(), 1u);
+  CConnectionState::SetCurrent(nullptr);  // no application object: nothing to start or end
+  EXPECT_EQ(StartWorker(), 1u);
+  ShutdownWorker();
+  CConnectionState::SetCurrent(&app_);
   EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 0);
   EXPECT_EQ(platform::activity::RunningBackgroundThreads(), 0);
   EXPECT_EQ(machine_.Dongle().OpenCount(), 0u);
@@ -334,9 +340,12 @@ TEST_F(MonitorNoDongleTest, ExitWithoutDongleNeitherSignalsNorWaits) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
   EXPECT_EQ(g_evRemoval.Wait(0), WaitResult::kTimeout);
   EXPECT_EQ(platform::activity::LiveBackgroundThreads(), 1);
-  // The worker sees the flag after its current slice.
-  platform::activity::ExpireTimedWaits();
+  // An arrival now: the worker sees the flag before it opens the dongle.
+  machine_.Dongle().Plug();
+  OnDeviceArrival();
   EXPECT_TRUE(platform::activity::WaitForBackgroundEnd(2000));
+  EXPECT_EQ(machine_.Dongle().OpenCount(), 0u);
+  EXPECT_EQ(g_evWorkerDone.Wait(0), WaitResult::kSignaled);  // nobody waited for it
 }
 
 // --- The worker held at chosen points of its device I/O ----------------------

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/activity_observer.h"
@@ -69,7 +70,7 @@ bool WaitForBackgroundEnd(std::uint32_t timeoutMs) {
 
 namespace {
 std::mutex g_hookMutex;
-std::error_code g_refusal;
+std::optional<std::error_code> g_refusal;
 const AutoResetEvent* g_holdEvent = nullptr;
 std::function<void()> g_hold;
 }  // namespace
@@ -145,12 +146,12 @@ class Tracking : public ActivityObserver {
   void StartThread(std::function<void()> body) override {
     ExpectBackgroundThread();
     try {
-      std::error_code refusal;
+      std::optional<std::error_code> refusal;
       {
         std::lock_guard<std::mutex> lock(g_hookMutex);
         std::swap(refusal, g_refusal);
       }
-      if (refusal) throw std::system_error(refusal);
+      if (refusal) throw std::system_error(*refusal);
       ActivityObserver::StartThread([body = std::move(body)] {
         BeginBackgroundThread();
         body();

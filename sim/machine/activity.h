@@ -36,8 +36,8 @@ int LiveBackgroundThreads();
 int RunningBackgroundThreads();
 // Waits until no background thread is left, at most timeoutMs. true when none is.
 bool WaitForBackgroundEnd(std::uint32_t timeoutMs);
-// The next thread the program starts is refused with `error`, as a system
-// without a thread to give refuses it.
+// The next thread the program starts is refused with `error` (even one whose
+// code is 0), as a system without a thread to give refuses it.
 void RefuseNextThread(std::error_code error);
 // `hold` runs on a background thread each time its zero-time wait on `event`
 // has taken the signal or found none, with the event free (nullptr: never).
