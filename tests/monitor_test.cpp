@@ -306,8 +306,7 @@ TEST_F(MonitorTest, OpenRfDialogIsRefreshedWithTheNewReadings) {
 TEST_F(MonitorTest, ExitWhileConnectedEndsTheWorkerWithinTheWait) {
   Start();
   ASSERT_TRUE(ConnectedAndParked());
-  app_.m_bExit.store(1);
-  ShutdownWorker();
+  ShutdownWorker();  // which tells the worker to end
   // The wait consumed the worker's signal: it returned before its time-out.
   EXPECT_EQ(g_evWorkerDone.Wait(0), WaitResult::kTimeout);
   ASSERT_TRUE(platform::activity::WaitForBackgroundEnd(2000));

@@ -79,6 +79,12 @@ void SimDeviceTree::ClearFaults() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (Fault& fault : faults_) fault = Fault{};
   allocFault_ = Fault{};
+  growProperty_ = false;
+}
+
+void SimDeviceTree::GrowPropertyAtEachCall() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  growProperty_ = true;
 }
 
 int SimDeviceTree::Calls(EnumCall call) const {
@@ -107,9 +113,8 @@ int SimDeviceTree::BadFrees() const {
 }
 
 void SimDeviceTree::ResetCounters() {
+  ClearFaults();
   std::lock_guard<std::mutex> lock(mutex_);
-  for (Fault& fault : faults_) fault = Fault{};
-  allocFault_ = Fault{};
   std::fill(std::begin(calls_), std::end(calls_), 0);
   detailRequests_.clear();
   badFrees_ = 0;
@@ -216,7 +221,8 @@ bool SimDeviceTree::GetDeviceRegistryProperty(platform::Handle set, platform::De
     return Fail(platform::kErrorInvalidData);
   }
   const std::string bytes = PropertyBytes(*device);
-  const auto needed = static_cast<std::uint32_t>(bytes.size());
+  auto needed = static_cast<std::uint32_t>(bytes.size());
+  if (growProperty_) needed = std::max(needed, bufferSize + 1);
   if (requiredSize != nullptr) *requiredSize = needed;
   if (bufferSize < needed) return Fail(platform::kErrorInsufficientBuffer);
   std::memcpy(buffer, bytes.data(), bytes.size());

@@ -85,6 +85,9 @@ class SimDeviceTree : public platform::DeviceEnum {
   // The next allocations succeed `afterAllocations` times, then fail, leaving
   // the last error as it was.
   void FailAllocation(int afterAllocations = 0, int times = 1);
+  // The hardware-ID property asks for one byte more than each buffer it gets,
+  // as a property that grows between calls would (until ClearFaults).
+  void GrowPropertyAtEachCall();
   void ClearFaults();
 
   // What happened: calls per kind, detail requests, sets not destroyed,
@@ -146,6 +149,7 @@ class SimDeviceTree : public platform::DeviceEnum {
   platform::Handle nextSet_ = 0x5E70;
   Fault faults_[kEnumCallKinds];
   Fault allocFault_;
+  bool growProperty_ = false;
   int calls_[kEnumCallKinds] = {};
   std::vector<DetailRequest> detailRequests_;
   std::set<void*> allocations_;
