@@ -37,12 +37,9 @@ constexpr std::uint8_t MODE_LARGE_PAGES = 0xCC;
 
 constexpr std::uint32_t IO_BUFFER_SIZE = 512;
 
-// Statuses of the device routines. 0 is success; any other value is a
-// failure: the system error code of a failed control call, or one of the
-// protocol codes below. Their values are the dongle tool's own and stay as
-// they are; they coincide with ERROR_INVALID_FUNCTION and
-// ERROR_FILE_NOT_FOUND, so callers tell only success from failure, never a
-// protocol code from a system one.
+// Statuses of the device routines: 0, or a failed call's system error, or a
+// protocol code below (equal to system codes 1 and 2, so callers tell only
+// success from failure).
 constexpr std::uint32_t kStatusOk = 0;
 // The reply had an unexpected byte count, or the mode byte was none of the
 // three known ones.

@@ -16,13 +16,10 @@ struct BackgroundPlacement {
   int height = 0;
 };
 
-// `pictures` holds the 96-dpi picture first, then the larger ones (nullptr
-// for one that is missing or does not decode). At 96 dpi, or where the client
-// area is not known, the first picture at its own size, however large the
-// window. On a scaled display the dialog manager has grown the window with
-// its font, and the whole client area is covered: by the smallest picture at
-// least as large as the client area, so that it is only scaled down and its
-// text and lines stay sharp, or by the largest there is when none is.
+// `pictures`: the 96-dpi picture, then the larger ones (nullptr if unusable).
+// At 96 dpi the first at its own size; on a scaled display the client area is
+// covered by the smallest picture that is large enough (only scaled down, so
+// it stays sharp), or else by the largest.
 BackgroundPlacement ChooseBackground(const std::vector<const platform::Picture*>& pictures,
                                      int clientWidth, int clientHeight, int dpi);
 

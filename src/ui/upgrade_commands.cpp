@@ -30,12 +30,9 @@ bool AskYes(const std::string& question) {
   return kit::AfxMessageBox(question, platform::BoxStyle::kQuestion) == platform::kIdYes;
 }
 
-// The geometry and identity read before the question belong to the dongle
-// that answered them. A dongle announced since (unplugged and plugged in
-// again while the question was open) may be another one, with other pages
-// and another identity: it gets its own report and its own Yes when the
-// user starts again. A removal alone is left to the programming sequence,
-// which finds the dongle absent at its first page.
+// A dongle announced while the question was open may be another one, with
+// other pages and identity: it needs its own report and Yes. A removal alone
+// is left to the programming, which finds the dongle absent at its first page.
 bool AnotherDongleSince(const DeviceNotice& before) {
   const DeviceNotice now = LatestDeviceNotice();
   return now.serial != before.serial && now.arrival;
