@@ -123,11 +123,11 @@ TEST_F(DiscoveryWithoutDongleTest, HardwareIdsAreUpperCasedAndSearchedAsSubstrin
   };
   const Case cases[] = {
       {{"usb\\vid_054c&pid_0268&rev_0100"}, true},
-      {{"USB\\VID_1234&PID_0001", "USB\\VID_054C&PID_0268"}, true},  // second ID
+      {{"USB\\VID_1234&PID_0001", "VID_054C&PID_0268"}, true},  // second ID, from its start
       {{"USB\\VID_054C&PID_02680"}, true},                           // substring
       {{"USB\\VID_054C&PID_0269", "USB\\VID_054C"}, false},
       {{"PID_0268"}, false},
-      {{"VID_054C&PID_0268"}, true},  // the match at the very start
+      {{"VID_054C&PID_0268"}, true},  // from the list's very start
   };
   for (const Case& c : cases) {
     Tree().ClearDevices();
