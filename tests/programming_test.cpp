@@ -203,22 +203,20 @@ class ProgrammingTest : public ::testing::Test {
 
 // --- A whole run, both geometries -------------------------------------------------
 
-TEST_F(ProgrammingTest, LargePagesRunInOrder) {
-  Use(kLarge);
-  dlg_.ProgramFirmware();
-  EXPECT_EQ(Wire(), CleanRun(kLarge));
-  EXPECT_EQ(dongle_.WireLog().size(), 24u * 16 + 8 * 2 + 2);
-  EXPECT_EQ(dlg_.calls, CleanRunCalls(kLarge));
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
-}
-
-TEST_F(ProgrammingTest, SmallPagesRunInOrder) {
-  Use(kSmall);
-  dlg_.ProgramFirmware();
-  EXPECT_EQ(Wire(), CleanRun(kSmall));
-  EXPECT_EQ(dongle_.WireLog().size(), 96u * 4 + 8 * 2 + 2);
-  EXPECT_EQ(dlg_.calls, CleanRunCalls(kSmall));
-  EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
+TEST_F(ProgrammingTest, BothGeometriesRunInOrder) {
+  for (const auto& [g, requests] : {std::pair{kLarge, 24u * 16 + 8 * 2 + 2},
+                                    std::pair{kSmall, 96u * 4 + 8 * 2 + 2}}) {
+    SCOPED_TRACE(g.largePages ? "large pages" : "small pages");
+    Use(g);
+    dongle_.ClearWireLog();
+    dlg_.calls.clear();
+    dlg_.boxes.clear();
+    dlg_.ProgramFirmware();
+    EXPECT_EQ(Wire(), CleanRun(g));
+    EXPECT_EQ(dongle_.WireLog().size(), requests);
+    EXPECT_EQ(dlg_.calls, CleanRunCalls(g));
+    EXPECT_EQ(dlg_.Messages(), std::vector<Box>{SuccessBox()});
+  }
 }
 
 TEST_F(ProgrammingTest, PageAndDataBlockAddresses) {
