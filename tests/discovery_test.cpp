@@ -387,8 +387,7 @@ TEST_F(DescriptorTest, ShortReplyIsAMismatch) {
 
   // A byte count below what the data shows counts as well.
   machine_.Dongle().SetDescriptor(sim::DefaultDescriptor());
-  sim::Fault shortCount = sim::MakeCountFault(sim::FaultOp::kDescriptor, 10);
-  machine_.Dongle().AddFault(shortCount);
+  machine_.Dongle().AddFault(sim::MakeCountFault(sim::FaultOp::kDescriptor, 10));
   EXPECT_EQ(Check(&status), 0);
   EXPECT_EQ(status, 2u);
 }

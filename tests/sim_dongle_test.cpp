@@ -470,8 +470,7 @@ TEST_F(SimDongleTest, CorruptAndFlipFaultsFlipOneBit) {
 }
 
 TEST_F(SimDongleTest, ReportCountFault) {
-  sim::Fault fault = MakeCountFault(sim::FaultOp::kDataRead, 2);
-  dongle_.AddFault(fault);
+  dongle_.AddFault(MakeCountFault(sim::FaultOp::kDataRead, 2));
   const Reply read = Call(kRead, kData, 21, 1);
   ASSERT_TRUE(read.ok);
   EXPECT_EQ(read.returned, 2u);

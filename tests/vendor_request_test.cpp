@@ -264,8 +264,7 @@ TEST_F(TransportTest, DataReadWithWrongCountGivesOneAndLeavesDestination) {
   EXPECT_EQ(LastRecord().returned, 0u);
   EXPECT_EQ(value[0], 0x5A);
 
-  sim::Fault two = MakeCountFault(sim::FaultOp::kDataRead, 2);
-  dongle_.AddFault(two);
+  dongle_.AddFault(MakeCountFault(sim::FaultOp::kDataRead, 2));
   EXPECT_EQ(ReadDeviceData(value, ADDR_RF_GROUP, 1), 1u);
   EXPECT_EQ(LastRecord().returned, 2u);
   EXPECT_EQ(value[0], 0x5A);
@@ -295,8 +294,7 @@ TEST_F(TransportTest, DeviceInfoWithWrongCountGivesOne) {
   EXPECT_EQ(LastRecord().returned, 26u);
   EXPECT_EQ(info, Bytes(27, 0x5A));
 
-  sim::Fault more = MakeCountFault(sim::FaultOp::kDataRead, 28);
-  dongle_.AddFault(more);
+  dongle_.AddFault(MakeCountFault(sim::FaultOp::kDataRead, 28));
   EXPECT_EQ(ReadDeviceInfo(info.data()), 1u);
   EXPECT_EQ(info, Bytes(27, 0x5A));
 
@@ -312,8 +310,7 @@ TEST_F(TransportTest, DataWriteCountAndFailure) {
   const Bytes bytes = {1, 2, 3};
   dongle_.AddFault(MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kShort));
   EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
-  sim::Fault more = MakeCountFault(sim::FaultOp::kDataWrite, 4);  // above the length: as wrong
-  dongle_.AddFault(more);
+  dongle_.AddFault(MakeCountFault(sim::FaultOp::kDataWrite, 4));  // above the length: as wrong
   EXPECT_EQ(WriteDeviceData(bytes.data(), 0x100, 3), 1u);
   sim::Fault fail = MakeFault(sim::FaultOp::kDataWrite, sim::FaultKind::kFail);
   fail.error = 1167;
@@ -463,8 +460,7 @@ TEST_F(TransportTest, FlashRoutinesSurviveFailuresJustBelowTheLimit) {
   EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 0u);
   EXPECT_EQ(back, block);
   // Above the block: wrong on every attempt.
-  sim::Fault over = MakeCountFault(sim::FaultOp::kFlashRead, 65, 0, sim::kForever);
-  dongle_.AddFault(over);
+  dongle_.AddFault(MakeCountFault(sim::FaultOp::kFlashRead, 65, 0, sim::kForever));
   EXPECT_EQ(ReadFlash(back.data(), 0x40, 64), 1u);
 }
 
