@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/checked_data.h"
 #include "device/discovery.h"
 #include "platform/device_enum.h"
 #include "platform/platform.h"
@@ -327,6 +328,7 @@ TEST_F(TransportTest, WriteOf65SendsNothingAnd64Sends) {
   EXPECT_EQ(dongle_.RequestCount(), 0u);
   EXPECT_TRUE(dongle_.WireLog().empty());  // no call was made: the input buffer went nowhere
   EXPECT_EQ(WriteDeviceData(block.data(), 0x3000, 0xFFFF), 2u);
+  EXPECT_EQ(WriteVerified(block.data(), 0x3000, 65, 9, OnFailedRequest::kRetry).status, 2u);
   EXPECT_EQ(dongle_.RequestCount(), 0u);
   EXPECT_TRUE(dongle_.WireLog().empty());
 
