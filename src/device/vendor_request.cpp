@@ -1,5 +1,5 @@
 // The request transport: the request record and I/O buffers, the
-// request lock, the seven routines that send vendor requests
+// request lock, the six routines that send vendor requests
 // to the dongle's driver and interpret its replies, the descriptor read and
 // the exchange of the device handle.
 #include "device/vendor_request.h"

@@ -17,9 +17,9 @@ struct BackgroundPlacement {
 };
 
 // `pictures`: the 96-dpi picture, then the larger ones (nullptr if unusable).
-// At 96 dpi the first at its own size; on a scaled display the client area is
-// covered by the smallest picture that is large enough (only scaled down, so
-// it stays sharp), or else by the largest.
+// At 96 dpi, or with no client area known, the first at its own size; on a
+// scaled display the client area is covered by the smallest picture that is
+// large enough (only scaled down, so it stays sharp), or else by the largest.
 BackgroundPlacement ChooseBackground(const std::vector<const platform::Picture*>& pictures,
                                      int clientWidth, int clientHeight, int dpi);
 
